@@ -1,0 +1,116 @@
+#!/usr/bin/env bats
+
+load test_helper
+
+setup() {
+	dir=$(cd "$BATS_TEST_TMPDIR" && pwd -P)/listed
+	mkdir "$dir"
+	cd "$dir"
+}
+
+# What dirview prints for directory $1, as read by another reader of the
+# same stream (ls -f keeps the stream's order); $2 replaces the header path.
+expected_listing() {
+	printf 'Dir: %s\n' "${2-$1}"
+	ls -f "$1" | sed 's/^/ /'
+}
+
+# Runs dirview on $1 and checks that it refuses it with the message $2,
+# on standard error alone, and still exits 0.
+assert_refused() {
+	run --separate-stderr "$DIRVIEW" "$1"
+	[ "$status" -eq 0 ]
+	[ "$output" = "" ]
+	[ "$stderr" = "blad opendir: $2" ]
+}
+
+@test "an empty directory lists as the header and its two dot entries" {
+	run "$DIRVIEW" "$dir"
+	[ "$status" -eq 0 ]
+	[ "${#lines[@]}" -eq 3 ]
+	[ "$output" = "$(expected_listing "$dir")" ]
+}
+
+@test "entries come in the order the directory stream yields them" {
+	touch file{1..100} .hidden
+	run "$DIRVIEW" "$dir"
+	[ "${#lines[@]}" -eq 104 ]
+	[ "$output" = "$(expected_listing "$dir")" ]
+}
+
+@test "names with blanks, newlines and control bytes are printed raw" {
+	names=('a b' $'new\nline' $'ctl\001byte')
+	touch "${names[@]}"
+	expected=$(printf 'Dir: %s\n' "$dir"; printf ' %s\n' . .. "${names[@]}")
+	run "$DIRVIEW" "$dir"
+	# Stream order aside, every byte must match: compare the sorted lines.
+	[ "$(sort <<<"$output")" = "$(sort <<<"$expected")" ]
+}
+
+@test "the argument appears in the header as typed, not resolved" {
+	touch entry
+	run "$DIRVIEW" .
+	[ "$output" = "$(expected_listing .)" ]
+}
+
+@test "without an argument the working directory is listed under its absolute path" {
+	touch entry
+	run "$DIRVIEW"
+	[ "$output" = "$(expected_listing . "$dir")" ]
+}
+
+@test "with two arguments both are ignored and the working directory is listed" {
+	touch entry
+	run "$DIRVIEW" /etc /
+	[ "$output" = "$(expected_listing . "$dir")" ]
+}
+
+@test "an empty argument is refused as a missing directory" {
+	assert_refused "" "No such file or directory"
+}
+
+@test "a missing path is refused" {
+	assert_refused "$dir/missing" "No such file or directory"
+}
+
+@test "a regular file is refused as not a directory" {
+	touch file
+	assert_refused "$dir/file" "Not a directory"
+}
+
+@test "an argument of 1200 characters is listed as typed" {
+	touch entry
+	long=$(printf '%.0s./' {1..600})
+	run "$DIRVIEW" "$long"
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_listing . "$long")" ]
+}
+
+@test "a path longer than the kernel accepts is refused" {
+	assert_refused "$(printf '%.0sx' {1..5000})" "File name too long"
+}
+
+@test "a working directory too deep for the path buffer is listed through '.'" {
+	deep=$dir$(printf "/%0100d" {1..10})
+	mkdir -p "$deep" && cd "$deep" && touch entry
+	run --separate-stderr "$DIRVIEW"
+	[ "$status" -eq 0 ]
+	[ "$stderr" = "getcwd() error: Numerical result out of range" ]
+	[ "$output" = "$(expected_listing . .)" ]
+}
+
+@test "a removed working directory is reported and lists as '.' with no entries" {
+	mkdir gone && cd gone && rmdir "$dir/gone"
+	run --separate-stderr "$DIRVIEW"
+	[ "$status" -eq 0 ]
+	[ "$stderr" = "getcwd() error: No such file or directory" ]
+	[ "$output" = "Dir: ." ]
+}
+
+@test "in a removed working directory an argument is listed in full, into a redirected file" {
+	touch entry
+	mkdir gone && cd gone && rmdir "$dir/gone"
+	"$DIRVIEW" "$dir" >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err"
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "getcwd() error: No such file or directory" ]
+	cmp <(expected_listing "$dir") "$BATS_TEST_TMPDIR/out"
+}
