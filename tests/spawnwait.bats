@@ -1,0 +1,51 @@
+#!/usr/bin/env bats
+
+load test_helper
+
+# The three lines spawnwait writes when its output is not a terminal: the
+# child's line at the child's end, then the parent's two at the parent's.
+# $1 is the child's id, $2 the parent's, $3 what the wait returned.
+expected_report() {
+	printf 'Jestem potomkiem [0] [%s]\nJestem rodzicem [%s] [%s]\nZakonczono proces [%s]\n' \
+		"$1" "$1" "$2" "${3-$1}"
+}
+
+# The second number in brackets on line $1 of $output: the id of the
+# process that wrote it.
+own_id() {
+	[[ ${lines[$1]} =~ \]\ \[([0-9]+)\]$ ]] && echo "${BASH_REMATCH[1]}"
+}
+
+@test "into a file, the child's line, the parent's line and the end line name the started process and its child" {
+	out=$BATS_TEST_TMPDIR/out
+	"$SPAWNWAIT" >"$out" &
+	parent=$!
+	wait "$parent" # the test fails here unless the status is 0
+	child=$(sed -n 's/^Jestem potomkiem \[0\] \[\([0-9]*\)\]$/\1/p' "$out")
+	cmp "$out" <(expected_report "$child" "$parent")
+}
+
+@test "into a pipe, the same three lines come in the same order" {
+	run "$SPAWNWAIT"
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)")" ]
+}
+
+@test "with SIGCHLD ignored the wait fails and the end line shows -1" {
+	run env --ignore-signal=CHLD "$SPAWNWAIT"
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)" -1)" ]
+}
+
+@test "an ended child inherited through exec is not mistaken for the forked one" {
+	# perl's first child exits at once and is left uncollected for spawnwait.
+	run perl -e 'fork or exit; sleep 1; exec @ARGV' "$SPAWNWAIT"
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)")" ]
+}
+
+@test "when the kernel refuses to fork, nothing is written and the status is 0" {
+	run "$NOFORK" "$SPAWNWAIT"
+	[ "$status" -eq 0 ]
+	[ "$output" = "" ]
+}
