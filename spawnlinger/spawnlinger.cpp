@@ -1,0 +1,41 @@
+/*
+ * spawnlinger: fork a child that sleeps 100 seconds, while the parent says
+ * "Parent", sleeps 10 seconds and ends without waiting.  The child spends
+ * its last 90 seconds or so as an orphan, adopted by the system.
+ *
+ * usage: spawnlinger
+ */
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+int main()
+{
+	/*
+	 * Nothing has been written yet, so the child inherits no unwritten
+	 * output that both processes would later flush.
+	 */
+	const pid_t pid = fork();
+
+	if (pid == 0) {
+		/*
+		 * When the parent ends, the kernel hands this process to init
+		 * or to the nearest subreaper, which collects it in the end.
+		 * Until then it holds the inherited standard output open, so a
+		 * reader of a pipe from the program sees no end of input.
+		 */
+		(void)sleep(100);
+		return 0;
+	}
+
+	/*
+	 * The parent, and also a process whose fork failed, comes here.  When
+	 * output is redirected, "Parent" waits in the buffer until the process
+	 * ends.  A sleep cut short by a signal is not resumed.
+	 */
+	(void)std::puts("Parent");
+	(void)sleep(10);
+	return 0;
+}

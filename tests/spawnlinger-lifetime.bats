@@ -1,0 +1,35 @@
+#!/usr/bin/env bats
+
+load test_helper
+
+# One run serves every case: spawnlinger under a subreaper, so that its
+# orphan is handed to the subreaper and its end collected there, with a
+# pipe from its output to a reader that notes when the input ends.
+setup_file() {
+	cd "$BATS_FILE_TMPDIR"
+	local start=${EPOCHREALTIME/./}
+	# fd 3 is bats' own; a child holding it would stall the suite.
+	"$SUBREAPER" 130 "$SPAWNLINGER" 2>ends 3>&- |
+		{ cat >out; echo $(((${EPOCHREALTIME/./} - start) / 1000)) >eof_ms; }
+}
+
+@test "the parent ends with status 0 after 10 seconds, its adopted orphan with status 0 after 100" {
+	mapfile -t ends <"$BATS_FILE_TMPDIR/ends"
+	[ "${#ends[@]}" -eq 2 ]
+	read -r parent parent_status parent_ms <<<"${ends[0]}"
+	read -r orphan orphan_status orphan_ms <<<"${ends[1]}"
+	[ "$orphan" -ne "$parent" ]
+	[ "$parent_status" -eq 0 ]
+	[ "$parent_ms" -ge 10000 ]
+	[ "$parent_ms" -lt 12000 ]
+	[ "$orphan_status" -eq 0 ]
+	[ "$orphan_ms" -ge 100000 ]
+	[ "$orphan_ms" -lt 102000 ]
+}
+
+@test "a reader of a pipe from the program gets 'Parent' and sees the end of input only when the orphan ends" {
+	cmp "$BATS_FILE_TMPDIR/out" <(echo Parent)
+	eof_ms=$(<"$BATS_FILE_TMPDIR/eof_ms")
+	[ "$eof_ms" -ge 100000 ]
+	[ "$eof_ms" -lt 102000 ]
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bats
+
+load test_helper
+
+teardown() {
+	[ -z "${child-}" ] || kill -KILL "$child" 2>/dev/null || true
+}
+
+# "state ppid" of process $1, from its /proc entry.
+state_of() {
+	local stat
+	stat=$(<"/proc/$1/stat") || return
+	# The fields after the parenthesised command name: state, ppid, ...
+	read -r state ppid _ <<<"${stat##*) }"
+	echo "$state $ppid"
+}
+
+# The id of the child that process $1 forks, waiting up to two seconds.
+child_of() {
+	local entry tries
+	for ((tries = 0; tries < 20; tries++)); do
+		for entry in /proc/[0-9]*; do
+			[[ $(state_of "${entry#/proc/}" 2>/dev/null) == *" $1" ]] &&
+				echo "${entry#/proc/}" && return
+		done
+		sleep 0.1
+	done
+	return 1
+}
+
+# Milliseconds since the microsecond clock reading $1.
+ms_since() {
+	echo $(((${EPOCHREALTIME/./} - $1) / 1000))
+}
+
+@test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on under another parent" {
+	out=$BATS_TEST_TMPDIR/out
+	start=${EPOCHREALTIME/./}
+	# fd 3 is bats' own; a child holding it would stall the suite.
+	"$SPAWNLINGER" >"$out" 2>&1 3>&- &
+	parent=$!
+	child=$(child_of "$parent")
+	[ ! -s "$out" ] # redirected, "Parent" stays buffered until the parent ends
+	wait "$parent" # the test fails here unless the status is 0
+	elapsed=$(ms_since "$start")
+	read -r state ppid <<<"$(state_of "$child")"
+	[ "$elapsed" -ge 10000 ]
+	[ "$elapsed" -lt 12000 ]
+	cmp "$out" <(echo Parent)
+	[ "$state" = S ]
+	[ "$ppid" -ne "$parent" ]
+}
+
+@test "when the kernel refuses to fork, 'Parent' is still written and the run lasts 10 seconds" {
+	start=${EPOCHREALTIME/./}
+	run "$NOFORK" "$SPAWNLINGER"
+	elapsed=$(ms_since "$start")
+	[ "$status" -eq 0 ]
+	[ "$output" = Parent ]
+	[ "$elapsed" -ge 10000 ]
+	[ "$elapsed" -lt 12000 ]
+}
