@@ -8,7 +8,7 @@ teardown() {
 
 # "state ppid" of process $1, from its /proc entry.
 state_of() {
-	local stat
+	local stat state ppid
 	stat=$(<"/proc/$1/stat") || return
 	# The fields after the parenthesised command name: state, ppid, ...
 	read -r state ppid _ <<<"${stat##*) }"
