@@ -10,7 +10,7 @@ setup_file() {
 	local start=${EPOCHREALTIME/./}
 	# fd 3 is bats' own; a child holding it would stall the suite.
 	"$SUBREAPER" 130 "$SPAWNLINGER" 2>ends 3>&- |
-		{ cat >out; echo $(((${EPOCHREALTIME/./} - start) / 1000)) >eof_ms; }
+		{ cat >out; ms_since "$start" >eof_ms; }
 }
 
 @test "the parent ends with status 0 after 10 seconds, its adopted orphan with status 0 after 100" {

@@ -28,11 +28,6 @@ child_of() {
 	return 1
 }
 
-# Milliseconds since the microsecond clock reading $1.
-ms_since() {
-	echo $(((${EPOCHREALTIME/./} - $1) / 1000))
-}
-
 @test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on under another parent" {
 	out=$BATS_TEST_TMPDIR/out
 	start=${EPOCHREALTIME/./}

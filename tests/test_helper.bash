@@ -9,3 +9,8 @@ export LC_ALL=C
 
 # Run outside CTest, the suites would test nothing: say so at once.
 : "${DIRVIEW:?run the tests through ctest}"
+
+# Milliseconds since $1, a clock reading taken as ${EPOCHREALTIME/./}.
+ms_since() {
+	echo $(((${EPOCHREALTIME/./} - $1) / 1000))
+}
