@@ -6,6 +6,11 @@
 #
 # usage: bench/dirview.sh [N]   (builds ./build first if need be)
 set -euo pipefail
+# A failed measurement inside $(...) would go unnoticed: check up front.
+[[ -x /usr/bin/time ]] || {
+	echo "bench/dirview.sh: needs /usr/bin/time (Debian package: time)" >&2
+	exit 1
+}
 n=${1:-200000}
 runs=7
 cd "$(dirname "$0")/.."
