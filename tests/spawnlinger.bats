@@ -17,14 +17,13 @@ state_of() {
 
 # The id of the child that process $1 forks, waiting up to two seconds.
 child_of() {
-	local entry tries
+	local tries children
 	for ((tries = 0; tries < 20; tries++)); do
-		for entry in /proc/[0-9]*; do
-			[[ $(state_of "${entry#/proc/}" 2>/dev/null) == *" $1" ]] &&
-				echo "${entry#/proc/}" && return
-		done
+		children=$(<"/proc/$1/task/$1/children")
+		[ -n "$children" ] && echo "${children%% *}" && return
 		sleep 0.1
 	done
+	echo "process $1 forked no child within two seconds" >&2
 	return 1
 }
 

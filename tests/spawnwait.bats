@@ -39,7 +39,7 @@ own_id() {
 
 @test "an ended child inherited through exec is not mistaken for the forked one" {
 	# perl's first child exits at once and is left uncollected for spawnwait.
-	run perl -e 'fork or exit; sleep 1; exec @ARGV' "$SPAWNWAIT"
+	run perl -e 'fork or exit; sleep 1; exec { $ARGV[0] } @ARGV' "$SPAWNWAIT"
 	[ "$status" -eq 0 ]
 	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)")" ]
 }
