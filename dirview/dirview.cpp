@@ -8,12 +8,21 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
 	char cwd[1000];
-	const char *path = cwd;
+	const char *header = cwd;
+	/*
+	 * The working directory itself is opened through ".", which the
+	 * kernel resolves from the process and not from a path.  The path
+	 * that getcwd returns may already lead elsewhere (a filesystem
+	 * mounted over it, a directory renamed on the way), or be missing
+	 * when the directory has been removed or its path is too long.
+	 */
+	const char *path = ".";
 
 	/*
 	 * Asked on every run, before the arguments are looked at, so that a
@@ -21,14 +30,7 @@ int main(int argc, char *argv[])
 	 */
 	if (getcwd(cwd, sizeof(cwd)) == nullptr) {
 		std::perror("getcwd() error");
-		/*
-		 * cwd holds nothing defined now.  "." still names the working
-		 * directory, since the kernel resolves it from the process and
-		 * not from a path: it lists the right directory when only its
-		 * absolute path is too long for cwd (ERANGE), and still opens
-		 * one that has been removed (ENOENT).
-		 */
-		path = ".";
+		header = "."; /* cwd holds nothing defined now */
 	}
 
 	/*
@@ -38,7 +40,7 @@ int main(int argc, char *argv[])
 	 * buffer; one too long for the kernel is refused by opendir.
 	 */
 	if (argc == 2)
-		path = argv[1];
+		header = path = argv[1];
 
 	DIR *dir = opendir(path);
 	if (dir == nullptr) {
@@ -46,14 +48,40 @@ int main(int argc, char *argv[])
 		return 0;
 	}
 
-	(void)std::printf("Dir: %s\n", path);
 	/*
-	 * readdir returns NULL at the end of the stream and on a read error
-	 * alike; an error simply ends the listing.
+	 * A failed write leaves only a flag on the stream, and the reason in
+	 * errno until the next call changes it: keep the first one here.
 	 */
-	for (const struct dirent *entry; (entry = readdir(dir)) != nullptr;)
-		(void)std::printf(" %s\n", entry->d_name);
-
+	int write_error = 0;
+	if (std::printf("Dir: %s\n", header) < 0)
+		write_error = errno;
+	for (;;) {
+		/*
+		 * readdir returns NULL at the end of the stream and on a read
+		 * error alike; only an error sets errno, which the line for
+		 * the entry before may have set already.
+		 */
+		errno = 0;
+		const struct dirent *entry = readdir(dir);
+		if (entry == nullptr)
+			break;
+		if (std::printf(" %s\n", entry->d_name) < 0 && write_error == 0)
+			write_error = errno;
+	}
+	/* The entries already printed stand; the rest cannot be had. */
+	if (errno != 0)
+		std::perror("blad readdir");
 	(void)closedir(dir);
+
+	/*
+	 * The end of the process would flush the rest of the listing at this
+	 * very point; flushing here lets a failure be seen and reported.
+	 */
+	if (std::fflush(stdout) == EOF && write_error == 0)
+		write_error = errno;
+	if (write_error != 0) {
+		errno = write_error;
+		std::perror("blad zapisu");
+	}
 	return 0;
 }

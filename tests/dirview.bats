@@ -114,3 +114,37 @@ assert_refused() {
 	[ "$(<"$BATS_TEST_TMPDIR/err")" = "getcwd() error: No such file or directory" ]
 	cmp <(expected_listing "$dir") "$BATS_TEST_TMPDIR/out"
 }
+
+@test "a read error part way is reported after the entries read before it" {
+	seq -f 'entry%04.0f' 3000 | xargs touch # three getdents64 calls' worth
+	run --separate-stderr strace -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 \
+		-e trace=getdents64 -e inject=getdents64:error=EIO:when=2 "$DIRVIEW" "$dir"
+	[ "$status" -eq 0 ]
+	[ "$stderr" = "blad readdir: Input/output error" ]
+	[ "${#lines[@]}" -gt 3 ] && [ "${#lines[@]}" -lt 3003 ]
+	[ "$output" = "$(expected_listing "$dir" | head -n "${#lines[@]}")" ]
+}
+
+@test "a listing lost to a full device is reported, whether it fits the output buffer or not" {
+	"$DIRVIEW" >/dev/full 2>"$BATS_TEST_TMPDIR/short"
+	seq -f 'entry%04.0f' 1000 | xargs touch
+	"$DIRVIEW" >/dev/full 2>"$BATS_TEST_TMPDIR/long"
+	[ "$(<"$BATS_TEST_TMPDIR/short")" = "blad zapisu: No space left on device" ]
+	[ "$(<"$BATS_TEST_TMPDIR/long")" = "blad zapisu: No space left on device" ]
+}
+
+@test "a listing lost to a closed standard output is reported" {
+	"$DIRVIEW" >&- 2>"$BATS_TEST_TMPDIR/err"
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Bad file descriptor" ]
+}
+
+@test "without an argument the working directory itself is listed, though its path now leads elsewhere" {
+	mkdir -p ovm/sub && touch ovm/sub/mine && cd ovm/sub
+	unshare=(unshare -m); ((EUID == 0)) || unshare=(unshare -rm)
+	"${unshare[@]}" true || skip "no private mount namespace can be made here"
+	# Mount over the path a tree whose sub holds another entry.
+	run "${unshare[@]}" sh -c 'mount -t tmpfs none "$1" && mkdir "$1/sub" &&
+		touch "$1/sub/other" && "$DIRVIEW"' - "$dir/ovm"
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_listing . "$dir/ovm/sub")" ]
+}
