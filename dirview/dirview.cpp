@@ -68,17 +68,22 @@ int main(int argc, char *argv[])
 		if (std::printf(" %s\n", entry->d_name) < 0 && write_error == 0)
 			write_error = errno;
 	}
-	/* The entries already printed stand; the rest cannot be had. */
-	if (errno != 0)
-		std::perror("blad readdir");
+	const int read_error = errno;
 	(void)closedir(dir);
 
 	/*
 	 * The end of the process would flush the rest of the listing at this
-	 * very point; flushing here lets a failure be seen and reported.
+	 * very point; flushing here lets a failure be seen and reported, and
+	 * writes out every whole entry line before a report on the unbuffered
+	 * standard error, which may share its file or pipe.
 	 */
 	if (std::fflush(stdout) == EOF && write_error == 0)
 		write_error = errno;
+	/* The entries already printed stand; the rest cannot be had. */
+	if (read_error != 0) {
+		errno = read_error;
+		std::perror("blad readdir");
+	}
 	if (write_error != 0) {
 		errno = write_error;
 		std::perror("blad zapisu");
