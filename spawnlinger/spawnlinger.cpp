@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 int main()
@@ -33,9 +34,18 @@ int main()
 	/*
 	 * The parent, and also a process whose fork failed, comes here.  When
 	 * output is redirected, "Parent" waits in the buffer until the process
-	 * ends.  A sleep cut short by a signal is not resumed.
+	 * ends; the flush below is that very write, made where a failure can
+	 * still be reported.
 	 */
-	(void)std::puts("Parent");
+	int write_error = 0;
+	if (std::puts("Parent") == EOF)
+		write_error = errno;
 	(void)sleep(10);
+	if (std::fflush(stdout) == EOF && write_error == 0)
+		write_error = errno;
+	if (write_error != 0) {
+		errno = write_error;
+		std::perror("blad zapisu");
+	}
 	return 0;
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 int main()
@@ -19,8 +20,14 @@ int main()
 	 */
 	const pid_t pid = fork();
 
+	/*
+	 * A failed write leaves only a flag on the stream, and the reason in
+	 * errno until the next call changes it: keep the first one here.
+	 */
+	int write_error = 0;
 	if (pid > 0) {
-		(void)std::printf("Jestem rodzicem [%d] [%d]\n", pid, getpid());
+		if (std::printf("Jestem rodzicem [%d] [%d]\n", pid, getpid()) < 0)
+			write_error = errno;
 		/*
 		 * Wait for this child by its id: a program that exec'd us may
 		 * have left children of its own, and a plain wait() could
@@ -28,11 +35,26 @@ int main()
 		 * kernel discards the child as it ends; waitpid still blocks
 		 * until then, and fails with ECHILD, so -1 is printed.
 		 */
-		(void)std::printf("Zakonczono proces [%d]\n",
-		    waitpid(pid, nullptr, 0));
+		const pid_t ended = waitpid(pid, nullptr, 0);
+		if (std::printf("Zakonczono proces [%d]\n", ended) < 0 &&
+		    write_error == 0)
+			write_error = errno;
 	} else if (pid == 0) {
-		(void)std::printf("Jestem potomkiem [%d] [%d]\n", pid, getpid());
+		if (std::printf("Jestem potomkiem [%d] [%d]\n", pid, getpid()) < 0)
+			write_error = errno;
 	}
 	/* A failed fork made no child: there is nothing to report. */
+
+	/*
+	 * Each process flushes its own lines at the point where its end would
+	 * flush them, so that a failure is seen and reported.  With nothing
+	 * buffered, as after a failed fork, this writes nothing and succeeds.
+	 */
+	if (std::fflush(stdout) == EOF && write_error == 0)
+		write_error = errno;
+	if (write_error != 0) {
+		errno = write_error;
+		std::perror("blad zapisu");
+	}
 	return 0;
 }
