@@ -54,3 +54,21 @@ child_of() {
 	[ "$elapsed" -ge 10000 ]
 	[ "$elapsed" -lt 12000 ]
 }
+
+@test "on a terminal, 'Parent' appears at once" {
+	# script runs the program on a pseudo-terminal; ended, it hangs that
+	# terminal up, and the hangup ends both processes.
+	script -qfec "$SPAWNLINGER" /dev/null >"$BATS_TEST_TMPDIR/tty" 2>/dev/null </dev/null 3>&- &
+	sleep 1
+	kill $!
+	[ "$(<"$BATS_TEST_TMPDIR/tty")" = $'Parent\r' ]
+}
+
+@test "a 'Parent' lost to a full device is reported when the parent ends, with status 0" {
+	# fd 3 is bats' own; a child holding it would stall the suite.
+	"$SPAWNLINGER" >/dev/full 2>"$BATS_TEST_TMPDIR/err" 3>&- &
+	parent=$!
+	child=$(child_of "$parent")
+	wait "$parent" # the test fails here unless the status is 0
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: No space left on device" ]
+}

@@ -49,3 +49,10 @@ own_id() {
 	[ "$status" -eq 0 ]
 	[ "$output" = "" ]
 }
+
+@test "each process reports its line lost to a full device or a closed output" {
+	"$SPAWNWAIT" >/dev/full 2>"$BATS_TEST_TMPDIR/full"
+	"$SPAWNWAIT" >&- 2>"$BATS_TEST_TMPDIR/closed"
+	[ "$(<"$BATS_TEST_TMPDIR/full")" = "$(printf 'blad zapisu: No space left on device\n%.0s' 1 2)" ]
+	[ "$(<"$BATS_TEST_TMPDIR/closed")" = "$(printf 'blad zapisu: Bad file descriptor\n%.0s' 1 2)" ]
+}
