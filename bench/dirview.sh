@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
+#
 # Times dirview against ls -f on one directory of N entries (default 200000):
 # median wall time and largest peak resident memory over several runs, output to
 # /dev/null.  dirview streams its listing, so its memory should not grow

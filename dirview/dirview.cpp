@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The sysdemos authors
+// SPDX-License-Identifier: 0BSD
+
 /*
  * dirview: print a directory's path, then the name of each entry in it,
  * one per line, in the order the directory stream yields them.

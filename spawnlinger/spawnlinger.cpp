@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The sysdemos authors
+// SPDX-License-Identifier: 0BSD
+
 /*
  * spawnlinger: fork a child that sleeps 100 seconds, while the parent says
  * "Parent", sleeps 10 seconds and ends without waiting.  The child spends

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The sysdemos authors
+// SPDX-License-Identifier: 0BSD
+
 /*
  * spawnwait: fork once; parent and child each report the fork result and
  * their own process id, and the parent reports the child's end.

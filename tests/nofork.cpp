@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The sysdemos authors
+// SPDX-License-Identifier: 0BSD
+
 /*
  * nofork: run a command in which the kernel refuses to create processes.
  *

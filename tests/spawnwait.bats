@@ -1,4 +1,6 @@
 #!/usr/bin/env bats
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
 
 load test_helper
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The sysdemos authors
+// SPDX-License-Identifier: 0BSD
+
 /*
  * subreaper: run a command as a child subreaper, and report the end of the
  * command and of every process it orphans.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
+
 # Shared by the suites.  CTest passes the programs under test in DIRVIEW,
 # SPAWNWAIT and SPAWNLINGER, and the test helpers in NOFORK and SUBREAPER.
 
