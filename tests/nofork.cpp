@@ -11,9 +11,17 @@
  * Clones that share memory (threads, and the tracer LeakSanitizer starts at
  * exit) still work.  clone3 keeps its flags where the filter cannot read
  * them, so it fails with ENOSYS, on which the C library falls back to clone.
- * The filter checks native system calls only, all the command makes.
+ *
+ * A system call is numbered by the ABI it comes through, and the kernel
+ * tags it with that ABI's AUDIT_ARCH value: a 64-bit kernel also serves
+ * 32-bit programs (i386 on x86_64, arm on arm64), whose numbers mean other
+ * calls natively.  The filter knows this program's own ABI and that 32-bit
+ * one; every call through any other ABI (x32, say) fails with ENOSYS.
  */
 
+#include <elf.h>
+#include <link.h>
+#include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sched.h>
@@ -23,10 +31,62 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 
-// The filter reads the low half of clone's 64-bit flags argument.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+// The linker's name for this program's own ELF header.
+extern "C" const ElfW(Ehdr) __ehdr_start; // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+
+namespace {
+
+// The low half of clone's 64-bit flags, where CLONE_VM is: the first
+// argument, but for s390's clone, which takes the stack first.
+constexpr std::uint32_t low_half = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
+#if defined(__s390__)
+constexpr std::uint32_t native_flags = offsetof(seccomp_data, args[1]) + low_half;
+#else
+constexpr std::uint32_t native_flags = offsetof(seccomp_data, args[0]) + low_half;
+#endif
+
+// A filter's instructions, and room for two ABIs' parts and the end.
+struct Filter {
+	sock_filter code[40];
+	unsigned short size;
+
+	void push_back(const sock_filter &insn) { code[size++] = insn; }
+};
+
+// Appends the filter's part for the ABI tagged arch, with that ABI's
+// numbers for the calls that only create processes, for clone, and for
+// clone3.  Calls through another ABI skip the part.
+void add_abi(Filter &filter, std::uint32_t arch,
+    std::initializer_list<std::uint32_t> forks, std::uint32_t clone,
+    std::uint32_t clone3, std::uint32_t flags)
+{
+	const std::size_t start = filter.size;
+	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)));
+	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 0, 0));
+	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+	// x32 calls come tagged x86_64, with this bit set in their numbers;
+	// no other ABI has numbers that high.
+	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 0x40000000, 0, 1));
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, clone3, 0, 1));
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	for (const std::uint32_t nr : forks) {
+		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, 0, 1));
+		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
+	}
+	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, clone, 0, 3));
+	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, flags));
+	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_VM, 1, 0));
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+	filter.code[start + 1].jf = static_cast<std::uint8_t>(filter.size - start - 2);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -35,19 +95,34 @@ int main(int argc, char *argv[])
 		return 2;
 	}
 
-	sock_filter filter[] = {
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone3, 0, 1),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fork, 4, 0),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_vfork, 3, 0),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone, 0, 3),
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
-		BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_VM, 1, 0),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-	};
-	const sock_fprog program = {sizeof(filter) / sizeof(filter[0]), filter};
+	/*
+	 * An ABI's AUDIT_ARCH value is its ELF machine, with a bit for 64-bit
+	 * and one for little-endian: this program's own ABI reads from its
+	 * own header.
+	 */
+	const unsigned char *ident = __ehdr_start.e_ident;
+	const std::uint32_t native = __ehdr_start.e_machine |
+	    (ident[EI_CLASS] == ELFCLASS64 ? __AUDIT_ARCH_64BIT : 0U) |
+	    (ident[EI_DATA] == ELFDATA2LSB ? __AUDIT_ARCH_LE : 0U);
+
+	Filter filter{};
+	add_abi(filter, native, {
+#ifdef __NR_fork
+	    __NR_fork,
+#endif
+#ifdef __NR_vfork
+	    __NR_vfork,
+#endif
+	    }, __NR_clone, __NR_clone3, native_flags);
+	// i386 and arm number these calls alike: fork 2, vfork 190, clone 120,
+	// clone3 435.
+#if defined(__x86_64__)
+	add_abi(filter, AUDIT_ARCH_I386, {2, 190}, 120, 435, offsetof(seccomp_data, args[0]));
+#elif defined(__aarch64__) && !defined(__AARCH64EB__)
+	add_abi(filter, AUDIT_ARCH_ARM, {2, 190}, 120, 435, offsetof(seccomp_data, args[0]));
+#endif
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	const sock_fprog program = {filter.size, filter.code};
 
 	// Without this only a privileged process may install a filter.
 	if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == -1 ||
