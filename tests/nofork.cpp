@@ -41,48 +41,52 @@ extern "C" const ElfW(Ehdr) __ehdr_start; // NOLINT(bugprone-reserved-identifier
 namespace {
 
 // The low half of clone's 64-bit flags, where CLONE_VM is: the first
-// argument, but for s390's clone, which takes the stack first.
+// argument, but for s390's clone, which takes the stack first.  The 32-bit
+// ABIs below, on little-endian x86_64 and arm64, take the flags first too.
 constexpr std::uint32_t low_half = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
 #if defined(__s390__)
-constexpr std::uint32_t native_flags = offsetof(seccomp_data, args[1]) + low_half;
+constexpr std::uint32_t clone_flags = offsetof(seccomp_data, args[1]) + low_half;
 #else
-constexpr std::uint32_t native_flags = offsetof(seccomp_data, args[0]) + low_half;
+constexpr std::uint32_t clone_flags = offsetof(seccomp_data, args[0]) + low_half;
 #endif
 
-// A filter's instructions, and room for two ABIs' parts and the end.
+// A filter's instructions: room for two ABIs' parts and the end.
 struct Filter {
 	sock_filter code[40];
 	unsigned short size;
-
-	void push_back(const sock_filter &insn) { code[size++] = insn; }
 };
 
-// Appends the filter's part for the ABI tagged arch, with that ABI's
-// numbers for the calls that only create processes, for clone, and for
-// clone3.  Calls through another ABI skip the part.
-void add_abi(Filter &filter, std::uint32_t arch,
-    std::initializer_list<std::uint32_t> forks, std::uint32_t clone,
-    std::uint32_t clone3, std::uint32_t flags)
+void add(Filter &filter, const sock_filter &insn)
 {
-	const std::size_t start = filter.size;
-	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)));
-	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 0, 0));
-	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+	filter.code[filter.size++] = insn;
+}
+
+// Appends the filter's part for the ABI tagged arch, with that ABI's
+// numbers for the calls that only create processes and for clone.  Calls
+// through another ABI skip the part.  clone3 came after the ABIs' numbers
+// were unified: it is 435 in every one.
+void add_abi(Filter &filter, std::uint32_t arch,
+    std::initializer_list<std::uint32_t> forks, std::uint32_t clone)
+{
+	const unsigned short start = filter.size;
+	add(filter, BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)));
+	add(filter, BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 0, 0)); // jf set below
+	add(filter, BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
 	// x32 calls come tagged x86_64, with this bit set in their numbers;
 	// no other ABI has numbers that high.
-	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 0x40000000, 0, 1));
-	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
-	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, clone3, 0, 1));
-	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	add(filter, BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 0x40000000, 0, 1));
+	add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	add(filter, BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone3, 0, 1));
+	add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
 	for (const std::uint32_t nr : forks) {
-		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, 0, 1));
-		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
+		add(filter, BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, 0, 1));
+		add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
 	}
-	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, clone, 0, 3));
-	filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, flags));
-	filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_VM, 1, 0));
-	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
-	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+	add(filter, BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, clone, 0, 3));
+	add(filter, BPF_STMT(BPF_LD | BPF_W | BPF_ABS, clone_flags));
+	add(filter, BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_VM, 1, 0));
+	add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN));
+	add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
 	filter.code[start + 1].jf = static_cast<std::uint8_t>(filter.size - start - 2);
 }
 
@@ -113,15 +117,14 @@ int main(int argc, char *argv[])
 #ifdef __NR_vfork
 	    __NR_vfork,
 #endif
-	    }, __NR_clone, __NR_clone3, native_flags);
-	// i386 and arm number these calls alike: fork 2, vfork 190, clone 120,
-	// clone3 435.
+	    }, __NR_clone);
+	// i386 and arm number these calls alike: fork 2, vfork 190, clone 120.
 #if defined(__x86_64__)
-	add_abi(filter, AUDIT_ARCH_I386, {2, 190}, 120, 435, offsetof(seccomp_data, args[0]));
+	add_abi(filter, AUDIT_ARCH_I386, {2, 190}, 120);
 #elif defined(__aarch64__) && !defined(__AARCH64EB__)
-	add_abi(filter, AUDIT_ARCH_ARM, {2, 190}, 120, 435, offsetof(seccomp_data, args[0]));
+	add_abi(filter, AUDIT_ARCH_ARM, {2, 190}, 120);
 #endif
-	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
+	add(filter, BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS));
 	const sock_fprog program = {filter.size, filter.code};
 
 	// Without this only a privileged process may install a filter.
