@@ -15,8 +15,9 @@
  * A system call is numbered by the ABI it comes through, and the kernel
  * tags it with that ABI's AUDIT_ARCH value: a 64-bit kernel also serves
  * 32-bit programs (i386 on x86_64, arm on arm64), whose numbers mean other
- * calls natively.  The filter knows this program's own ABI and that 32-bit
- * one; every call through any other ABI (x32, say) fails with ENOSYS.
+ * calls natively.  The filter knows this program's own ABI and, built for
+ * x86_64 or arm64, that 32-bit one; every call through any other ABI (x32,
+ * say) fails with ENOSYS.
  */
 
 #include <elf.h>
