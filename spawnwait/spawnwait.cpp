@@ -46,7 +46,7 @@ int main()
 		if (std::printf("Jestem potomkiem [%d] [%d]\n", pid, getpid()) < 0)
 			write_error = errno;
 	}
-	/* A failed fork made no child: there is nothing to report. */
+	/* A failed fork made no child, and nothing is printed. */
 
 	/*
 	 * Each process flushes its own lines at the point where its end would
