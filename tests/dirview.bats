@@ -92,9 +92,15 @@ assert_refused() {
 	assert_refused "$(printf '%.0sx' {1..5000})" "File name too long"
 }
 
-@test "a working directory too deep for the path buffer is listed through '.'" {
-	deep=$dir$(printf "/%0100d" {1..10})
-	mkdir -p "$deep" && cd "$deep" && touch entry
+@test "a working directory of 999 characters is named, and one of 1000 is listed through '.'" {
+	fits=$dir
+	while ((999 - ${#fits} > 200)); do fits+=/$(printf '%0100d' 0); done
+	fits+=/$(printf '%0*d' $((998 - ${#fits})) 0)
+	mkdir -p "$fits" "${fits}0" && touch "$fits/entry" "${fits}0/entry"
+	cd "$fits"
+	run "$DIRVIEW"
+	[ "$output" = "$(expected_listing . "$fits")" ]
+	cd "${fits}0"
 	run --separate-stderr "$DIRVIEW"
 	[ "$status" -eq 0 ]
 	[ "$stderr" = "getcwd() error: Numerical result out of range" ]
@@ -117,11 +123,11 @@ assert_refused() {
 	cmp <(expected_listing "$dir") "$BATS_TEST_TMPDIR/out"
 }
 
-# Runs dirview, through `run` with the options given, on a directory of
-# 3000 entries whose second read fails with EIO.
+# Runs dirview on a directory of 3000 entries whose second read fails with
+# EIO, through `run` with the words given: its options, and a command that
+# runs the rest.
 run_with_read_error() {
-	command -v strace >/dev/null || skip "strace is missing (Debian: apt-get install strace)"
-	strace -o /dev/null true || skip "strace cannot trace a process here"
+	needs_strace
 	seq -f 'entry%04.0f' 3000 | xargs touch # three getdents64 calls' worth
 	run "$@" strace -qq -o /dev/null -E ASAN_OPTIONS=detect_leaks=0 \
 		-e trace=getdents64 -e inject=getdents64:error=EIO:when=2 "$DIRVIEW" "$dir"
@@ -142,6 +148,23 @@ run_with_read_error() {
 	[ "$last" -gt 3 ]
 	[ "${lines[last]}" = "blad readdir: Input/output error" ]
 	[ "$(head -n "$last" <<<"$output")" = "$(expected_listing "$dir" | head -n "$last")" ]
+}
+
+@test "a read error and a lost listing are both reported, the read error first" {
+	run_with_read_error --separate-stderr sh -c '"$@" >/dev/full' -
+	[ "$status" -eq 0 ]
+	[ "$stderr" = $'blad readdir: Input/output error\nblad zapisu: No space left on device' ]
+}
+
+@test "a write that fails once is reported with its error, be it the header's on a terminal or a block's before a full device" {
+	needs_strace
+	seq -f 'entry%04.0f' 1000 | xargs touch
+	run_on_tty "$write_fails_once \"\$DIRVIEW\""
+	[ "$status" -eq 0 ]
+	[ "$output" = "$(expected_listing . | sed '1d; s/$/\r/')" ]
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
+	sh -c "$write_fails_once \"\$DIRVIEW\" >/dev/full 2>\"\$BATS_TEST_TMPDIR/err\""
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
 }
 
 @test "a listing lost to a full device is reported, whether it fits the output buffer or not" {

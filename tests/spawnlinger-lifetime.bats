@@ -23,15 +23,15 @@ setup_file() {
 	[ "$orphan" -ne "$parent" ]
 	[ "$parent_status" -eq 0 ]
 	[ "$parent_ms" -ge 10000 ]
-	[ "$parent_ms" -lt 12000 ]
+	[ "$parent_ms" -lt 11000 ]
 	[ "$orphan_status" -eq 0 ]
 	[ "$orphan_ms" -ge 100000 ]
-	[ "$orphan_ms" -lt 102000 ]
+	[ "$orphan_ms" -lt 101000 ]
 }
 
 @test "a reader of a pipe from the program gets 'Parent' and sees the end of input only when the orphan ends" {
 	cmp "$BATS_FILE_TMPDIR/out" <(echo Parent)
 	eof_ms=$(<"$BATS_FILE_TMPDIR/eof_ms")
 	[ "$eof_ms" -ge 100000 ]
-	[ "$eof_ms" -lt 102000 ]
+	[ "$eof_ms" -lt 101000 ]
 }

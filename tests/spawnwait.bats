@@ -58,3 +58,12 @@ own_id() {
 	[ "$(<"$BATS_TEST_TMPDIR/full")" = "$(printf 'blad zapisu: No space left on device\n%.0s' 1 2)" ]
 	[ "$(<"$BATS_TEST_TMPDIR/closed")" = "$(printf 'blad zapisu: Bad file descriptor\n%.0s' 1 2)" ]
 }
+
+@test "on a terminal, each process reports the line a failed write lost, not the wait's error, and both end with status 0" {
+	needs_strace
+	run_on_tty "$write_fails_once -f env --ignore-signal=CHLD \"\$SPAWNWAIT\""
+	[ "$status" -eq 0 ]
+	[ "$output" = $'Zakonczono proces [-1]\r' ]
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "$(printf 'blad zapisu: Input/output error\n%.0s' 1 2)" ]
+	[ "$(grep -c '+++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" -eq 2 ]
+}

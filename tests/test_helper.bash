@@ -17,3 +17,23 @@ export LC_ALL=C
 ms_since() {
 	echo $(((${EPOCHREALTIME/./} - $1) / 1000))
 }
+
+# Skips a case that makes the kernel fail through strace, where it cannot.
+needs_strace() {
+	command -v strace >/dev/null || skip "strace is missing (Debian: apt-get install strace)"
+	strace -o /dev/null true || skip "strace cannot trace a process here"
+}
+
+# The first words of a command string: each traced process's first write
+# fails with EIO and the rest go through; the trace, each process's exit
+# status included, goes to $BATS_TEST_TMPDIR/trace.  LeakSanitizer cannot
+# work under a tracer.
+write_fails_once='strace -q -o "$BATS_TEST_TMPDIR/trace" -E ASAN_OPTIONS=detect_leaks=0 -e trace=write -e inject=write:error=EIO:when=1'
+
+# Runs the command string $1 on a pseudo-terminal, where standard output is
+# line-buffered, with standard error into $BATS_TEST_TMPDIR/err.  Paths
+# reach the string as exported variables, never as text for a shell to
+# split.
+run_on_tty() {
+	run script -qfec "$1 2>\"\$BATS_TEST_TMPDIR/err\"" /dev/null </dev/null 3>&-
+}
