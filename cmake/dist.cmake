@@ -14,10 +14,8 @@ find_program(GIT git)
 if(NOT GIT)
   message(FATAL_ERROR "dist: the archive is made by git, which is missing (Debian: apt-get install git)")
 endif()
-# The project's folder within its repository, empty at the top.
-execute_process(COMMAND "${GIT}" -C "${SOURCE}" rev-parse --show-prefix
-  RESULT_VARIABLE failed OUTPUT_VARIABLE folder ERROR_QUIET
-  OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND "${GIT}" -C "${SOURCE}" rev-parse --is-inside-work-tree
+  RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
 if(failed)
   message(FATAL_ERROR "dist: ${SOURCE} is not in a git checkout; the archive is made from one")
 endif()
@@ -28,17 +26,11 @@ if(failed OR changed)
     "files differ from it; commit or undo their changes first:\n${changed}")
 endif()
 
-# A project in a folder of a larger repository archives that folder's tree
-# alone.  git then takes the time of day for its files, as a tree has no
-# commit time to give them.
-set(tree HEAD)
-if(folder)
-  set(tree "HEAD:${folder}")
-endif()
-# Written under another name first, so that a failure part way leaves no
-# archive that could pass for a whole one.
+# Run in a folder of a larger repository, git archive takes that folder's
+# files alone.  The archive is written under another name first, so that a
+# failure part way leaves none that could pass for a whole one.
 execute_process(COMMAND "${GIT}" -C "${SOURCE}" archive --format=tar.gz
-  "--prefix=${RELEASE}/" -o "${ARCHIVE}.part" "${tree}"
+  "--prefix=${RELEASE}/" -o "${ARCHIVE}.part" HEAD
   RESULT_VARIABLE failed)
 if(failed)
   file(REMOVE "${ARCHIVE}.part")
