@@ -7,6 +7,8 @@
 #
 # usage: cmake -DSOURCE=dir -DRELEASE=name -DARCHIVE=file -P dist.cmake
 
+cmake_minimum_required(VERSION 3.25)
+
 # An archive from an earlier run would pass for this one's.
 file(REMOVE "${ARCHIVE}")
 
