@@ -96,8 +96,7 @@ assert_refused() {
 	fits=$dir
 	while ((999 - ${#fits} > 200)); do fits+=/$(printf '%0100d' 0); done
 	fits+=/$(printf '%0*d' $((998 - ${#fits})) 0)
-	mkdir -p "$fits" "${fits}0" && touch "$fits/entry" "${fits}0/entry"
-	cd "$fits"
+	mkdir -p "$fits" "${fits}0" && touch "$fits/entry" "${fits}0/entry" && cd "$fits"
 	run "$DIRVIEW"
 	[ "$output" = "$(expected_listing . "$fits")" ]
 	cd "${fits}0"
