@@ -7,8 +7,8 @@
 # passes the fast tests, and no matter is set twice on a compile or link
 # line, so the builder's flags stand and the project fills only what they
 # leave open.
-set -euo pipefail
-shopt -s extglob
+source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/../matters.sh"
 
 # name | compiler | flags given in the environment or as CMake variables |
 # CXXFLAGS | LDFLAGS | more of the builder's cmake arguments.  Taken from
@@ -28,81 +28,10 @@ builders() {
 	TABLE
 }
 
-# Prints the matter that each flag of the command line $1 decides, one a
-# line.  The items of -Wp, and -Wl, lists count one by one, as does the
-# word after -Xlinker, and an -U of
-# _FORTIFY_SOURCE just before its -D makes one setting with it.
-matters() {
-	local words items word item prev=
-	read -ra words <<<"$1"
-	for word in "${words[@]}"; do
-		case $word in
-		-Xlinker) prev=$word; continue ;;
-		-Wl,*) IFS=, read -ra items <<<"${word#-Wl,}"; items=("${items[@]/#/ld:}") ;;
-		-Wp,*) IFS=, read -ra items <<<"${word#-Wp,}" ;;
-		*) items=("$word"); [[ $prev != -Xlinker ]] || items=("ld:$word") ;;
-		esac
-		for item in "${items[@]}"; do
-			case $item in
-			-U_FORTIFY_SOURCE) echo fortify ;;
-			-D_FORTIFY_SOURCE*) [[ $prev == -U_FORTIFY_SOURCE ]] || echo fortify ;;
-			-f?(no-)exceptions) echo exceptions ;;
-			-f?(no-)stack-protector*) echo stack-protector ;;
-			-f?(no-)stack-clash-protection) echo stack-clash ;;
-			-f?(no-)cf-protection*|-mbranch-protection=*) echo control-flow ;;
-			-f?(no-)@(pie|PIE|pic|PIC)) echo pic ;;
-			-?(no-|static-)pie) echo pie ;;
-			-f?(no-)lto?(=*)) echo lto ;;
-			-f@(file|debug)-prefix-map=*) echo prefix-map ;;
-			-O*) echo optimisation ;;
-			-g?([0-3]|gdb*)) echo debug ;;
-			ld:?(no)relro) echo relro ;;
-			ld:@(now|lazy)) echo now ;;
-			ld:--?(no-)as-needed) echo as-needed ;;
-			esac
-			prev=$item
-		done
-	done
-}
-
-# Checks the compile or link line $1 of a build whose builder's flags are
-# the lines of $2.  They stand as given, and the rest of the line sets no
-# matter twice and none that they set.  $3 is "typed" where the builder
-# chose a build type, whose optimisation and debug levels are then CMake's
-# to add and are not looked at.  Each of the matters that follow must be
-# set; those marked with a leading - must not be set by the project.
-check_line() {
-	local line=$1 typed=$3 flags theirs= ours twice matter
-	while read -r flags; do
-		[[ -n $flags ]] || continue
-		[[ $line == *" $flags "* ]] || { echo "the builder's flags are not all on: $line" >&2; return 1; }
-		line=${line/" $flags "/ }
-		theirs+=$(matters "$flags")$'\n'
-	done <<<"$2"
-	shift 3
-	theirs=$(sort -u <<<"$theirs" | sed '/^$/d')
-	ours=$(matters "$line" | sort)
-	if [[ $typed == typed ]]; then
-		theirs=$(grep -v -x -e optimisation -e debug <<<"$theirs" || true)
-		ours=$(grep -v -x -e optimisation -e debug <<<"$ours" || true)
-	fi
-	twice=$(sort -u <(uniq -d <<<"$ours") <(comm -12 <(uniq <<<"$ours") <(echo "$theirs")))
-	[[ -z $twice ]] || { echo "set again:" $twice "in: $line" >&2; return 1; }
-	for matter in "$@"; do
-		case $matter in
-		-*) ! grep -q -x -e "${matter#-}" <<<"$ours" ;;
-		*) grep -q -x -e "$matter" <<<"$theirs"$'\n'"$ours" ;;
-		esac || { echo "$matter in: $line" >&2; return 1; }
-	done
-}
-
-cmake -B build >/dev/null
-cmake --build build --target dist >/dev/null
-release=sysdemos-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
-archive=$PWD/build/$release.tar.gz
+archive=$(release_archive)
+release=$(basename "$archive" .tar.gz)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
 declare -A tests
 mkdir -p "$work/debian/$release"
 mapfile -t rows < <(builders "$work/debian/$release")

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
+#
+# The manual pages lint clean under mandoc.
+source "$(dirname "$0")/../lib.sh"
+
+mandoc -Tlint -Wwarning man/*.1

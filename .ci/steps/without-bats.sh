@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
+#
+# Without bats, the README's build-and-run command works, and its test
+# command fails, naming bats.  In a private mount namespace, an empty file
+# hides bats.
+source "$(dirname "$0")/../lib.sh"
+
+if ! unshare -m true 2>/dev/null; then
+	echo "skipped: no private mount namespace can be made here"
+	exit 0
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+git clone -q . "$scratch/src"
+: >"$scratch/empty"
+unshare -m bash -euc 'mount --bind "$1/empty" "$(command -v bats)"
+	cd "$1/src" && eval "$2"
+	if (eval "$3") >log 2>&1; then exit 1; fi
+	grep "bats not found" log' - "$scratch" "$(readme_command run)" "$(readme_command test)"
