@@ -16,31 +16,27 @@
 
 int main(int argc, char *argv[])
 {
+	/*
+	 * The header names a working directory of up to 999 characters, as
+	 * the manual page says; for a longer one getcwd fails with ERANGE.
+	 */
 	char cwd[1000];
 	const char *header = cwd;
 	/*
-	 * The working directory itself is opened through ".", which the
-	 * kernel resolves from the process and not from a path.  The path
-	 * that getcwd returns may already lead elsewhere (a filesystem
-	 * mounted over it, a directory renamed on the way), or be missing
-	 * when the directory has been removed or its path is too long.
+	 * "." is resolved by the kernel from the process, not from a path:
+	 * the working directory is listed even when its path now leads
+	 * elsewhere or no longer exists.
 	 */
 	const char *path = ".";
 
-	/*
-	 * Asked on every run, before the arguments are looked at, so that a
-	 * failure is reported even when an argument is about to take its place.
-	 */
+	/* Asked before the arguments are looked at: a failure is always told. */
 	if (getcwd(cwd, sizeof(cwd)) == nullptr) {
 		std::perror("getcwd() error");
 		header = "."; /* cwd holds nothing defined now */
 	}
-
 	/*
-	 * Only a sole argument names the directory; with more, all are
-	 * ignored.  It is used as typed and never copied into cwd, so an
-	 * argument of any length is neither cut short nor written past the
-	 * buffer; one too long for the kernel is refused by opendir.
+	 * Only a sole argument names the directory.  It is used as typed and
+	 * never copied into cwd, so no length of it can overrun the buffer.
 	 */
 	if (argc == 2)
 		header = path = argv[1];
@@ -52,17 +48,16 @@ int main(int argc, char *argv[])
 	}
 
 	/*
-	 * A failed write leaves only a flag on the stream, and the reason in
-	 * errno until the next call changes it: keep the first one here.
+	 * A failed write leaves only a flag on the stream, and its reason in
+	 * errno until the next call changes it: keep the first reason.
 	 */
 	int write_error = 0;
 	if (std::printf("Dir: %s\n", header) < 0)
 		write_error = errno;
 	for (;;) {
 		/*
-		 * readdir returns NULL at the end of the stream and on a read
-		 * error alike; only an error sets errno, which the line for
-		 * the entry before may have set already.
+		 * NULL marks the end of the stream and a read error alike;
+		 * only an error sets errno.
 		 */
 		errno = 0;
 		const struct dirent *entry = readdir(dir);
@@ -75,14 +70,12 @@ int main(int argc, char *argv[])
 	(void)closedir(dir);
 
 	/*
-	 * The end of the process would flush the rest of the listing at this
-	 * very point; flushing here lets a failure be seen and reported, and
-	 * writes out every whole entry line before a report on the unbuffered
-	 * standard error, which may share its file or pipe.
+	 * Flushed here rather than at exit, so that a failed write is seen,
+	 * and the whole entry lines go out before a report on the unbuffered
+	 * standard error, which may share their file.
 	 */
 	if (std::fflush(stdout) == EOF && write_error == 0)
 		write_error = errno;
-	/* The entries already printed stand; the rest cannot be had. */
 	if (read_error != 0) {
 		errno = read_error;
 		std::perror("blad readdir");

@@ -17,28 +17,23 @@
 
 int main()
 {
-	/*
-	 * Nothing has been written yet, so the child inherits no unwritten
-	 * output that both processes would later flush.
-	 */
 	const pid_t pid = fork();
 
 	if (pid == 0) {
 		/*
-		 * When the parent ends, the kernel hands this process to init
-		 * or to the nearest subreaper, which collects it in the end.
-		 * Until then it holds the inherited standard output open, so a
-		 * reader of a pipe from the program sees no end of input.
+		 * Once the parent has ended, the kernel hands this process to
+		 * init or the nearest subreaper, which collects it.  It holds
+		 * the inherited standard output open until then, so a reader
+		 * of a pipe from the program sees no end of input.
 		 */
 		(void)sleep(100);
 		return 0;
 	}
 
 	/*
-	 * The parent, and also a process whose fork failed, comes here.  When
-	 * output is redirected, "Parent" waits in the buffer until the process
-	 * ends; the flush below is that very write, made where a failure can
-	 * still be reported.
+	 * The parent, and a process whose fork failed.  Redirected, "Parent"
+	 * waits in the buffer until the process ends: the flush below is
+	 * that very write, made where a failure can still be reported.
 	 */
 	int write_error = 0;
 	if (std::puts("Parent") == EOF)

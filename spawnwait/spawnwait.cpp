@@ -23,20 +23,15 @@ int main()
 	 */
 	const pid_t pid = fork();
 
-	/*
-	 * A failed write leaves only a flag on the stream, and the reason in
-	 * errno until the next call changes it: keep the first one here.
-	 */
-	int write_error = 0;
+	int write_error = 0; /* errno of the first failed write */
 	if (pid > 0) {
 		if (std::printf("Jestem rodzicem [%d] [%d]\n", pid, getpid()) < 0)
 			write_error = errno;
 		/*
-		 * Wait for this child by its id: a program that exec'd us may
-		 * have left children of its own, and a plain wait() could
-		 * collect one of those instead.  When SIGCHLD is ignored the
-		 * kernel discards the child as it ends; waitpid still blocks
-		 * until then, and fails with ECHILD, so -1 is printed.
+		 * Waits for this very child: a program that exec'd us may have
+		 * left children of its own for a plain wait() to collect.  With
+		 * SIGCHLD ignored the kernel discards the child as it ends, and
+		 * waitpid fails with ECHILD then, so -1 is printed.
 		 */
 		const pid_t ended = waitpid(pid, nullptr, 0);
 		if (std::printf("Zakonczono proces [%d]\n", ended) < 0 &&
@@ -49,9 +44,8 @@ int main()
 	/* A failed fork made no child, and nothing is printed. */
 
 	/*
-	 * Each process flushes its own lines at the point where its end would
-	 * flush them, so that a failure is seen and reported.  With nothing
-	 * buffered, as after a failed fork, this writes nothing and succeeds.
+	 * Each process flushes its lines where its end would, so that a
+	 * failure is seen and reported; with nothing buffered this succeeds.
 	 */
 	if (std::fflush(stdout) == EOF && write_error == 0)
 		write_error = errno;
