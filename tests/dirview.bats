@@ -181,8 +181,7 @@ run_with_read_error() {
 
 @test "without an argument the working directory itself is listed, though its path now leads elsewhere" {
 	mkdir -p ovm/sub && touch ovm/sub/mine && cd ovm/sub
-	unshare=(unshare -m); ((EUID == 0)) || unshare=(unshare -rm)
-	"${unshare[@]}" true || skip "no private mount namespace can be made here"
+	needs_mount_namespace
 	# Over ovm, a tree whose sub holds another entry.
 	run "${unshare[@]}" sh -c 'mount -t tmpfs none "$1" && mkdir "$1/sub" &&
 		touch "$1/sub/other" && "$DIRVIEW"' - "$dir/ovm"
@@ -191,8 +190,7 @@ run_with_read_error() {
 }
 
 @test "entries whose inode numbers need more than 32 bits are listed in full" {
-	unshare=(unshare -m); ((EUID == 0)) || unshare=(unshare -rm)
-	"${unshare[@]}" true || skip "no private mount namespace can be made here"
+	needs_mount_namespace
 	mkdir lower upper merged
 	# An overlay with xino=on numbers its lower layer's inodes above 2^32.
 	run "${unshare[@]}" sh -c 'mount -t tmpfs none lower && mount -t tmpfs none upper &&

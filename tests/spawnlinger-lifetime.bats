@@ -10,8 +10,7 @@ load test_helper
 setup_file() {
 	cd "$BATS_FILE_TMPDIR"
 	local start=${EPOCHREALTIME/./}
-	# fd 3 is bats' own; a child holding it would stall the suite.
-	"$SUBREAPER" 130 "$SPAWNLINGER" 2>ends 3>&- |
+	without_bats_fd "$SUBREAPER" 130 "$SPAWNLINGER" 2>ends |
 		{ cat >out; ms_since "$start" >eof_ms; }
 }
 

@@ -32,8 +32,7 @@ child_of() {
 @test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on under another parent" {
 	out=$BATS_TEST_TMPDIR/out
 	start=${EPOCHREALTIME/./}
-	# fd 3 is bats' own; a child holding it would stall the suite.
-	"$SPAWNLINGER" >"$out" 2>&1 3>&- &
+	without_bats_fd "$SPAWNLINGER" >"$out" 2>&1 &
 	parent=$!
 	child=$(child_of "$parent")
 	read -r _ _ group <<<"$(state_of "$parent")"
@@ -62,7 +61,7 @@ child_of() {
 @test "on a terminal, 'Parent' appears at once, and a hangup ends both processes" {
 	# script runs the program on a pseudo-terminal, as the leader of its
 	# session; ended, it hangs that terminal up.
-	script -qfec 'exec "$SPAWNLINGER"' /dev/null >"$BATS_TEST_TMPDIR/tty" 2>/dev/null </dev/null 3>&- &
+	without_bats_fd script -qfec 'exec "$SPAWNLINGER"' /dev/null >"$BATS_TEST_TMPDIR/tty" 2>/dev/null </dev/null &
 	child=$(child_of "$(child_of $!)")
 	sleep 1
 	kill $!
@@ -79,8 +78,7 @@ child_of() {
 
 @test "a 'Parent' lost to a full device, or to a terminal's one failed write, is reported when the parent ends, with status 0" {
 	needs_strace
-	# fd 3 is bats' own; a child holding it would stall the suite.
-	"$SPAWNLINGER" >/dev/full 2>"$BATS_TEST_TMPDIR/full" 3>&- &
+	without_bats_fd "$SPAWNLINGER" >/dev/full 2>"$BATS_TEST_TMPDIR/full" &
 	parent=$!
 	child=$(child_of "$parent")
 	run_on_tty "$write_fails_once \"\$SPAWNLINGER\""

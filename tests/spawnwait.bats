@@ -69,3 +69,19 @@ own_id() {
 	[ "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" -ge 2 ]
 	[ "$(grep -c ' +++ ' "$BATS_TEST_TMPDIR/trace")" -eq "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" ]
 }
+
+@test "on a terminal, the parent's line comes before the child has ended, and a lost end line is reported" {
+	needs_strace
+	# Each process's end is held back 2 seconds, and its second write
+	# fails: the parent's end line.  A write that SIGCHLD cut short would
+	# be restarted and counted twice, so SIGCHLD is ignored.
+	run_on_tty "${write_fails_once/when=1/when=2} -e inject=exit_group:delay_enter=2000000 -f env --ignore-signal=CHLD \"\$SPAWNWAIT\""
+	trace=$BATS_TEST_TMPDIR/trace
+	child=$(sed -n 's/.*"Jestem potomkiem \[0\] \[\([0-9]*\)\].*/\1/p' "$trace")
+	parent_line=$(grep -n 'write(1, "Jestem rodzicem \[' "$trace" | cut -d: -f1)
+	child_end=$(grep -n "^$child  *+++ exited" "$trace" | cut -d: -f1)
+	[ "$status" -eq 0 ]
+	[ "${#lines[@]}" -eq 2 ]
+	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
+	[ "$parent_line" -lt "$child_end" ]
+}

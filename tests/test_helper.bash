@@ -24,11 +24,26 @@ needs_strace() {
 	strace -o /dev/null true || skip "strace cannot trace a process here"
 }
 
+# Runs the command $@ in place of the subshell that calls it, in the
+# background or in a pipeline, without bats' own fd 3: a process that held
+# it would stall the suite until that process ended.
+without_bats_fd() {
+	exec "$@" 3>&-
+}
+
+# Sets unshare to a command that runs its arguments in a private mount
+# namespace, or skips the case where none can be made.
+needs_mount_namespace() {
+	unshare=(unshare -m)
+	((EUID == 0)) || unshare=(unshare -rm)
+	"${unshare[@]}" true || skip "no private mount namespace can be made here"
+}
+
 # The first words of a command string: each traced process's first write
 # fails with EIO and the rest go through; the trace, each process's exit
 # status included, goes to $BATS_TEST_TMPDIR/trace.  LeakSanitizer cannot
 # work under a tracer.
-write_fails_once='strace -q -o "$BATS_TEST_TMPDIR/trace" -E ASAN_OPTIONS=detect_leaks=0 -e trace=write -e inject=write:error=EIO:when=1'
+write_fails_once='strace -q -o "$BATS_TEST_TMPDIR/trace" -E ASAN_OPTIONS=detect_leaks=0 -e trace=write,exit_group -e inject=write:error=EIO:when=1'
 
 # Runs the command string $1 on a pseudo-terminal, where standard output is
 # line-buffered, with standard error into $BATS_TEST_TMPDIR/err.  Paths
