@@ -44,13 +44,14 @@ matters() {
 }
 
 # Checks the compile or link line $1 of a build whose builder's flags are
-# the lines of $2.  They stand as given, and the rest of the line sets no
-# matter twice and none that they set.  $3 is "typed" where the builder
-# chose a build type, whose optimisation and debug levels are then CMake's
-# to add and are not looked at.  Each of the matters that follow must be
-# set; those marked with a leading - must not be set by the project.
+# the lines of $2: they stand as given, and the rest of the line sets no
+# matter twice and none that they set.  Where the builder chose a build
+# type ($3 is "typed"), its optimisation and debug levels are CMake's to
+# add and are not looked at.  Each matter that follows must be set; one
+# marked with a leading - must not be set by the project.
 check_line() {
-	local line=$1 typed=$3 flags theirs= ours twice matter
+	local line=$1 flags theirs= ours twice matter ignore='^$'
+	[[ $3 != typed ]] || ignore='^(optimisation|debug)$'
 	while read -r flags; do
 		[[ -n $flags ]] || continue
 		[[ $line == *" $flags "* ]] || { echo "the builder's flags are not all on: $line" >&2; return 1; }
@@ -58,12 +59,8 @@ check_line() {
 		theirs+=$(matters "$flags")$'\n'
 	done <<<"$2"
 	shift 3
-	theirs=$(sort -u <<<"$theirs" | sed '/^$/d')
-	ours=$(matters "$line" | sort)
-	if [[ $typed == typed ]]; then
-		theirs=$(grep -v -x -e optimisation -e debug <<<"$theirs" || true)
-		ours=$(grep -v -x -e optimisation -e debug <<<"$ours" || true)
-	fi
+	theirs=$(sed -E "/$ignore/d" <<<"$theirs" | sort -u)
+	ours=$(matters "$line" | sed -E "/$ignore/d" | sort)
 	twice=$(sort -u <(uniq -d <<<"$ours") <(comm -12 <(uniq <<<"$ours") <(echo "$theirs")))
 	[[ -z $twice ]] || { echo "set again:" $twice "in: $line" >&2; return 1; }
 	for matter in "$@"; do

@@ -56,7 +56,7 @@ endif()
 # --as-needed drops the C++ runtime, which the programs never call:
 # libc.so.6 (and, on some architectures, the dynamic loader, which holds the
 # stack protector's guard) is left as their only shared library.
-if(NOT builder_link_flags MATCHES "--as-needed")
+if(NOT builder_link_flags MATCHES "--(no-)?as-needed")
   target_link_options(project_options INTERFACE LINKER:--as-needed)
 endif()
 

@@ -37,22 +37,18 @@ mkdir -p "$work/debian/$release"
 mapfile -t rows < <(builders "$work/debian/$release")
 for row in "${rows[@]}"; do
 	IFS='|' read -r name compiler how cxxflags ldflags args <<<"$row"
-	printf '%s\n' "-- $name"
-	src=$work/$name/$release
-	mkdir -p "$work/$name"
-	tar -xzf "$archive" -C "$work/$name"
+	echo "-- $name"
+	src=$work/$name/$release log=$work/$name/build.log
+	mkdir -p "$work/$name" && tar -xzf "$archive" -C "$work/$name"
 	cxxflags=${cxxflags//SRC/$src}
 	# openSUSE's %cmake comments out every such line before it configures.
 	[[ $name != opensuse ]] || sed -i '/set *( *CMAKE_BUILD_TYPE/s/^/#/' "$src/CMakeLists.txt"
 	read -ra args <<<"$args"
-	given=(CXX="$compiler")
-	if [[ $how == env ]]; then
-		[[ -z $cxxflags ]] || given+=(CXXFLAGS="$cxxflags")
-		[[ -z $ldflags ]] || given+=(LDFLAGS="$ldflags")
-	else
+	given=(CXX="$compiler" ${cxxflags:+"CXXFLAGS=$cxxflags"} ${ldflags:+"LDFLAGS=$ldflags"})
+	if [[ $how == cmake ]]; then
+		given=(CXX="$compiler")
 		args+=("-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags")
 	fi
-	log=$src/build.log
 	(cd "$src" && env -u CXXFLAGS -u LDFLAGS "${given[@]}" cmake -B build "${args[@]}" &&
 		cmake --build build --verbose) >"$log" 2>&1 || { cat "$log"; exit 1; }
 	# CMake's one remark on the builder's own arguments aside.
@@ -60,17 +56,12 @@ for row in "${rows[@]}"; do
 		echo "$name: the build warns" >&2
 		exit 1
 	fi
-	typed=untyped
-	[[ " ${args[*]} " != *" -DCMAKE_BUILD_TYPE="!(None)" "* ]] || typed=typed
-	compile=(fortify stack-protector stack-clash control-flow pic)
-	link=(pie relro now)
-	if [[ " ${args[*]} " == *" -DSYSDEMOS_HARDENING=OFF "* ]]; then
-		compile=("${compile[@]/#/-}") link=("${link[@]/#/-}")
-	fi
-	[[ $typed == typed ]] || compile+=(optimisation)
-	for program in dirview spawnwait spawnlinger; do
-		check_line "$(grep -E " -c .*/$program/$program\.cpp( |$)" "$log")" "$cxxflags" "$typed" "${compile[@]}"
-		check_line "$(grep -E " -o $program( |$)" "$log")" "$cxxflags"$'\n'"$ldflags" "$typed" as-needed "${link[@]}"
+	compile=(fortify stack-protector stack-clash control-flow pic) link=(pie relro now) typed=untyped
+	[[ " ${args[*]} " != *" -DSYSDEMOS_HARDENING=OFF "* ]] || compile=("${compile[@]/#/-}") link=("${link[@]/#/-}")
+	[[ " ${args[*]} " == *" -DCMAKE_BUILD_TYPE="!(None)" "* ]] && typed=typed || compile+=(optimisation)
+	for program in "${programs[@]}"; do
+		check_line "$(grep -E " -c .*/$program/$program\.cpp( |$)" "$log")" "$cxxflags" $typed "${compile[@]}"
+		check_line "$(grep -E " -o $program( |$)" "$log")" "$cxxflags"$'\n'"$ldflags" $typed as-needed "${link[@]}"
 	done
 	# The tests mostly sleep: they run on while the next builder builds.
 	ctest --test-dir "$src/build" --output-on-failure -j4 -LE slow >"$src/test.log" 2>&1 </dev/null &
