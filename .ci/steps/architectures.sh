@@ -31,29 +31,32 @@ export CXXFLAGS=-Werror
 natives=()
 while read -r arch processor triple qemu native; do
 	printf -- '-- %s\n' "$arch"
+	# qemu-user refuses the helpers' seccomp and subreaper requests: the
+	# emulated suites take the native ones, and qemu forks natively.
+	helpers=()
+	[[ $native == yes ]] || helpers=(-DTEST_HELPERS_DIR="$PWD/build/tests")
 	cmake -B "build-$arch" -DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR="$processor" \
-		-DCMAKE_CXX_COMPILER="$triple-g++" >/dev/null
+		-DCMAKE_CXX_COMPILER="$triple-g++" "${helpers[@]}" >/dev/null
 	cmake --build "build-$arch" >/dev/null
 	needs_libc_alone "build-$arch"
-	if [[ $native == yes ]] && "build-$arch/dirview" . >/dev/null 2>&1; then
-		natives+=("$arch")
-	else
-		[[ $native != yes ]] || echo "this kernel runs no $arch program natively: qemu-$qemu-static does"
-		# qemu-user refuses the helpers' seccomp and subreaper requests: the
-		# emulated suites take the native ones, and qemu forks natively.
+	if [[ $native == yes ]] && ! "build-$arch/dirview" . >/dev/null 2>&1; then
+		echo "this kernel runs no $arch program natively: qemu-$qemu-static does"
+		native=emulated
 		cmake -B "build-$arch" -DTEST_HELPERS_DIR="$PWD/build/tests" >/dev/null
 		cmake --build "build-$arch" >/dev/null
-		entry=sysdemos-$qemu
-		if [[ ! -e $binfmt/$entry ]]; then
-			# The kernel hands qemu each program whose first 20 bytes match this
-			# build's, but for the OS ABI byte and the type (a PIE or not);
-			# F: it opens qemu now, so that qemu serves in any mount namespace.
-			magic=$(od -An -v -tx1 -N20 "build-$arch/dirview" | tr -d ' \n' | sed 's/../\\x&/g')
-			mask='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\x00\x00\xff\xff'
-			emulator=$(readlink -f "$(command -v "qemu-$qemu-static")")
-			binfmt_write ":$entry:M::$magic:$mask:$emulator:F" register
-			entries+=("$entry")
-		fi
+	fi
+	entry=sysdemos-$qemu
+	if [[ $native == yes ]]; then
+		natives+=("$arch")
+	elif [[ ! -e $binfmt/$entry ]]; then
+		# The kernel hands qemu each program whose first 20 bytes match this
+		# build's, but for the OS ABI byte and the type (a PIE or not);
+		# F: it opens qemu now, so that qemu serves in any mount namespace.
+		magic=$(od -An -v -tx1 -N20 "build-$arch/dirview" | tr -d ' \n' | sed 's/../\\x&/g')
+		mask='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\x00\x00\xff\xff'
+		emulator=$(readlink -f "$(command -v "qemu-$qemu-static")")
+		binfmt_write ":$entry:M::$magic:$mask:$emulator:F" register
+		entries+=("$entry")
 	fi
 	# qemu finds the cross C library there; an i386 program, the host's from
 	# libc6-i386, as qemu 7.2 hangs in its forked child with the cross one.
