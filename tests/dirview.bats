@@ -14,6 +14,7 @@ setup() {
 # same stream (ls -f keeps the stream's order); $2 replaces the header path.
 expected_listing() {
 	printf 'Dir: %s\n' "${2-$1}"
+	# shellcheck disable=SC2012 # ls -f is that other reader, names raw
 	ls -f "$1" | sed 's/^/ /'
 }
 
@@ -21,23 +22,23 @@ expected_listing() {
 # on standard error alone, and still exits 0.
 assert_refused() {
 	run --separate-stderr "$DIRVIEW" "$1"
-	[ "$status" -eq 0 ]
-	[ "$output" = "" ]
-	[ "$stderr" = "blad opendir: $2" ]
+	assert_success
+	refute_output
+	assert_equal "$stderr" "blad opendir: $2"
 }
 
 @test "an empty directory lists as the header and its two dot entries" {
 	run "$DIRVIEW" "$dir"
-	[ "$status" -eq 0 ]
-	[ "${#lines[@]}" -eq 3 ]
-	[ "$output" = "$(expected_listing "$dir")" ]
+	assert_success
+	assert_equal "${#lines[@]}" 3
+	assert_output "$(expected_listing "$dir")"
 }
 
 @test "entries come in the order the directory stream yields them" {
 	touch file{1..100} .hidden
 	run "$DIRVIEW" "$dir"
-	[ "${#lines[@]}" -eq 104 ]
-	[ "$output" = "$(expected_listing "$dir")" ]
+	assert_equal "${#lines[@]}" 104
+	assert_output "$(expected_listing "$dir")"
 }
 
 @test "names with blanks, newlines and control bytes are printed raw" {
@@ -46,25 +47,25 @@ assert_refused() {
 	expected=$(printf 'Dir: %s\n' "$dir"; printf ' %s\n' . .. "${names[@]}")
 	run "$DIRVIEW" "$dir"
 	# Stream order aside, every byte must match: compare the sorted lines.
-	[ "$(sort <<<"$output")" = "$(sort <<<"$expected")" ]
+	assert_equal "$(sort <<<"$output")" "$(sort <<<"$expected")"
 }
 
 @test "the argument appears in the header as typed, not resolved" {
 	touch entry
 	run "$DIRVIEW" .
-	[ "$output" = "$(expected_listing .)" ]
+	assert_output "$(expected_listing .)"
 }
 
 @test "without an argument the working directory is listed under its absolute path" {
 	touch entry
 	run "$DIRVIEW"
-	[ "$output" = "$(expected_listing . "$dir")" ]
+	assert_output "$(expected_listing . "$dir")"
 }
 
 @test "with two arguments both are ignored and the working directory is listed" {
 	touch entry
 	run "$DIRVIEW" /etc /
-	[ "$output" = "$(expected_listing . "$dir")" ]
+	assert_output "$(expected_listing . "$dir")"
 }
 
 @test "an empty argument is refused as a missing directory" {
@@ -84,8 +85,8 @@ assert_refused() {
 	touch entry
 	long=$(printf '%.0s./' {1..600})
 	run "$DIRVIEW" "$long"
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_listing . "$long")" ]
+	assert_success
+	assert_output "$(expected_listing . "$long")"
 }
 
 @test "a path longer than the kernel accepts is refused" {
@@ -98,28 +99,28 @@ assert_refused() {
 	fits+=/$(printf '%0*d' $((998 - ${#fits})) 0)
 	mkdir -p "$fits" "${fits}0" && touch "$fits/entry" "${fits}0/entry" && cd "$fits"
 	run "$DIRVIEW"
-	[ "$output" = "$(expected_listing . "$fits")" ]
+	assert_output "$(expected_listing . "$fits")"
 	cd "${fits}0"
 	run --separate-stderr "$DIRVIEW"
-	[ "$status" -eq 0 ]
-	[ "$stderr" = "getcwd() error: Numerical result out of range" ]
-	[ "$output" = "$(expected_listing . .)" ]
+	assert_success
+	assert_equal "$stderr" "getcwd() error: Numerical result out of range"
+	assert_output "$(expected_listing . .)"
 }
 
 @test "a removed working directory is reported and lists as '.' with no entries" {
 	mkdir gone && cd gone && rmdir "$dir/gone"
 	run --separate-stderr "$DIRVIEW"
-	[ "$status" -eq 0 ]
-	[ "$stderr" = "getcwd() error: No such file or directory" ]
-	[ "$output" = "Dir: ." ]
+	assert_success
+	assert_equal "$stderr" "getcwd() error: No such file or directory"
+	assert_output "Dir: ."
 }
 
 @test "in a removed working directory an argument is listed in full, into a redirected file" {
 	touch entry
 	mkdir gone && cd gone && rmdir "$dir/gone"
 	"$DIRVIEW" "$dir" >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err"
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "getcwd() error: No such file or directory" ]
-	cmp <(expected_listing "$dir") "$BATS_TEST_TMPDIR/out"
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "getcwd() error: No such file or directory"
+	assert_equal "$(cat -A "$BATS_TEST_TMPDIR/out")" "$(expected_listing "$dir" | cat -A)"
 }
 
 # Runs dirview on a directory of 3000 entries whose second read fails with
@@ -134,49 +135,49 @@ run_with_read_error() {
 
 @test "a read error part way is reported after the entries read before it" {
 	run_with_read_error --separate-stderr
-	[ "$status" -eq 0 ]
-	[ "$stderr" = "blad readdir: Input/output error" ]
-	[ "${#lines[@]}" -gt 3 ]
-	[ "${#lines[@]}" -lt 3003 ]
-	[ "$output" = "$(expected_listing "$dir" | head -n "${#lines[@]}")" ]
+	assert_success
+	assert_equal "$stderr" "blad readdir: Input/output error"
+	assert [ "${#lines[@]}" -gt 3 ]
+	assert [ "${#lines[@]}" -lt 3003 ]
+	assert_output "$(expected_listing "$dir" | head -n "${#lines[@]}")"
 }
 
 @test "with both streams in one pipe, a read error's report follows whole entry lines" {
 	run_with_read_error
 	last=$((${#lines[@]} - 1))
-	[ "$last" -gt 3 ]
-	[ "${lines[last]}" = "blad readdir: Input/output error" ]
-	[ "$(head -n "$last" <<<"$output")" = "$(expected_listing "$dir" | head -n "$last")" ]
+	assert [ "$last" -gt 3 ]
+	assert_equal "${lines[last]}" "blad readdir: Input/output error"
+	assert_equal "$(head -n "$last" <<<"$output")" "$(expected_listing "$dir" | head -n "$last")"
 }
 
 @test "a read error and a lost listing are both reported, the read error first" {
 	run_with_read_error --separate-stderr sh -c '"$@" >/dev/full' -
-	[ "$status" -eq 0 ]
-	[ "$stderr" = $'blad readdir: Input/output error\nblad zapisu: No space left on device' ]
+	assert_success
+	assert_equal "$stderr" $'blad readdir: Input/output error\nblad zapisu: No space left on device'
 }
 
 @test "a write that fails once is reported with its error, be it the header's on a terminal or a block's before a full device" {
 	needs_strace
 	seq -f 'entry%04.0f' 1000 | xargs touch
 	run_on_tty "$write_fails_once \"\$DIRVIEW\""
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_listing . | sed '1d; s/$/\r/')" ]
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
+	assert_success
+	assert_output "$(expected_listing . | sed '1d; s/$/\r/')"
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Input/output error"
 	sh -c "$write_fails_once \"\$DIRVIEW\" >/dev/full 2>\"\$BATS_TEST_TMPDIR/err\""
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Input/output error"
 }
 
 @test "a listing lost to a full device is reported, whether it fits the output buffer or not" {
 	"$DIRVIEW" >/dev/full 2>"$BATS_TEST_TMPDIR/short"
 	seq -f 'entry%04.0f' 1000 | xargs touch
 	"$DIRVIEW" >/dev/full 2>"$BATS_TEST_TMPDIR/long"
-	[ "$(<"$BATS_TEST_TMPDIR/short")" = "blad zapisu: No space left on device" ]
-	[ "$(<"$BATS_TEST_TMPDIR/long")" = "blad zapisu: No space left on device" ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/short")" "blad zapisu: No space left on device"
+	assert_equal "$(<"$BATS_TEST_TMPDIR/long")" "blad zapisu: No space left on device"
 }
 
 @test "a listing lost to a closed standard output is reported" {
 	"$DIRVIEW" >&- 2>"$BATS_TEST_TMPDIR/err"
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Bad file descriptor" ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Bad file descriptor"
 }
 
 @test "without an argument the working directory itself is listed, though its path now leads elsewhere" {
@@ -185,8 +186,8 @@ run_with_read_error() {
 	# Over ovm, a tree whose sub holds another entry.
 	run "${unshare[@]}" sh -c 'mount -t tmpfs none "$1" && mkdir "$1/sub" &&
 		touch "$1/sub/other" && "$DIRVIEW"' - "$dir/ovm"
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_listing . "$dir/ovm/sub")" ]
+	assert_success
+	assert_output "$(expected_listing . "$dir/ovm/sub")"
 }
 
 @test "entries whose inode numbers need more than 32 bits are listed in full" {
@@ -200,6 +201,6 @@ run_with_read_error() {
 		"$DIRVIEW" merged >got 2>&1 && ls -f merged >listed'
 	[ "$status" -ne 10 ] || skip "no overlay with xino=on over tmpfs can be mounted here"
 	[ "$status" -ne 11 ] || skip "the overlay gave no inode numbers above 2^32"
-	[ "$status" -eq 0 ]
-	cmp got <(printf 'Dir: merged\n'; sed 's/^/ /' listed)
+	assert_success
+	assert_equal "$(cat -A got)" "$({ printf 'Dir: merged\n'; sed 's/^/ /' listed; } | cat -A)"
 }

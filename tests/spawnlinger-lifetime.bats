@@ -16,21 +16,21 @@ setup_file() {
 
 @test "the parent ends with status 0 after 10 seconds, its adopted orphan with status 0 after 100" {
 	mapfile -t ends <"$BATS_FILE_TMPDIR/ends"
-	[ "${#ends[@]}" -eq 2 ]
+	assert [ "${#ends[@]}" -eq 2 ]
 	read -r parent parent_status parent_ms <<<"${ends[0]}"
 	read -r orphan orphan_status orphan_ms <<<"${ends[1]}"
-	[ "$orphan" -ne "$parent" ]
-	[ "$parent_status" -eq 0 ]
-	[ "$parent_ms" -ge 10000 ]
-	[ "$parent_ms" -lt 11000 ]
-	[ "$orphan_status" -eq 0 ]
-	[ "$orphan_ms" -ge 100000 ]
-	[ "$orphan_ms" -lt 101000 ]
+	assert [ "$orphan" -ne "$parent" ]
+	assert [ "$parent_status" -eq 0 ]
+	assert [ "$parent_ms" -ge 10000 ]
+	assert [ "$parent_ms" -lt 11000 ]
+	assert [ "$orphan_status" -eq 0 ]
+	assert [ "$orphan_ms" -ge 100000 ]
+	assert [ "$orphan_ms" -lt 101000 ]
 }
 
 @test "a reader of a pipe from the program gets 'Parent' and sees the end of input only when the orphan ends" {
-	cmp "$BATS_FILE_TMPDIR/out" <(echo Parent)
+	assert_equal "$(cat -A "$BATS_FILE_TMPDIR/out")" 'Parent$'
 	eof_ms=$(<"$BATS_FILE_TMPDIR/eof_ms")
-	[ "$eof_ms" -ge 100000 ]
-	[ "$eof_ms" -lt 101000 ]
+	assert [ "$eof_ms" -ge 100000 ]
+	assert [ "$eof_ms" -lt 101000 ]
 }

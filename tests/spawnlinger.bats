@@ -4,17 +4,39 @@
 
 load test_helper
 
+# Ends a child that a case left behind, unless its id has passed to another
+# process since it ended: the start time tells.
 teardown() {
-	[ -z "${child-}" ] || kill -KILL "$child" 2>/dev/null || true
+	[ -n "${child-}" ] || return 0
+	read -r _ _ _ started <<<"$(state_of "$child" 2>/dev/null)"
+	[ "$started" != "$child_started" ] || kill -KILL "$child" 2>/dev/null || true
 }
 
-# "state ppid pgrp" of process $1, from its /proc entry.
+# "state ppid pgrp starttime" of process $1, from its /proc entry.
 state_of() {
-	local stat state ppid pgrp
+	local stat fields
 	stat=$(<"/proc/$1/stat") || return
 	# The fields after the parenthesised command name: state, ppid, pgrp, ...
-	read -r state ppid pgrp _ <<<"${stat##*) }"
-	echo "$state $ppid $pgrp"
+	read -ra fields <<<"${stat##*) }"
+	echo "${fields[0]} ${fields[1]} ${fields[2]} ${fields[19]}"
+}
+
+# Sets child to the id of the child that process $1 forks, and
+# child_started to its start time.
+watch_child() {
+	child=$(child_of "$1")
+	read -r _ _ _ child_started <<<"$(state_of "$child")"
+}
+
+# The ids of the ancestors of process $1, nearest first, to the first
+# process: those of which the kernel may choose one to adopt its orphans.
+ancestors_of() {
+	local pid=$1 ppid
+	while ((pid > 1)); do
+		read -r _ ppid _ <<<"$(state_of "$pid")"
+		echo "$ppid"
+		pid=$ppid
+	done
 }
 
 # The id of the child that process $1 forks, waiting up to two seconds.
@@ -29,62 +51,66 @@ child_of() {
 	return 1
 }
 
-@test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on under another parent" {
+@test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on, adopted by an ancestor" {
 	out=$BATS_TEST_TMPDIR/out
 	start=${EPOCHREALTIME/./}
 	without_bats_fd "$SPAWNLINGER" >"$out" 2>&1 &
 	parent=$!
-	child=$(child_of "$parent")
-	read -r _ _ group <<<"$(state_of "$parent")"
-	[ ! -s "$out" ] # redirected, "Parent" stays buffered until the parent ends
+	watch_child "$parent"
+	read -r _ _ group _ <<<"$(state_of "$parent")"
+	run ancestors_of "$parent"
+	assert [ ! -s "$out" ] # redirected, "Parent" stays buffered until the parent ends
 	wait "$parent" # the test fails here unless the status is 0
 	elapsed=$(ms_since "$start")
-	read -r state ppid pgrp <<<"$(state_of "$child")"
-	[ "$elapsed" -ge 10000 ]
-	[ "$elapsed" -lt 11000 ]
-	cmp "$out" <(echo Parent)
-	[ "$state" = S ]
-	[ "$ppid" -ne "$parent" ]
-	[ "$pgrp" -eq "$group" ]
+	read -r state ppid pgrp _ <<<"$(state_of "$child")"
+	assert [ "$elapsed" -ge 10000 ]
+	assert [ "$elapsed" -lt 11000 ]
+	assert_equal "$(cat -A "$out")" 'Parent$'
+	assert_equal "$state" S
+	assert_line "$ppid" # the nearest subreaper among them, or init
+	assert [ "$pgrp" -eq "$group" ]
 }
 
 @test "when the kernel refuses to fork, 'Parent' is still written and the run lasts 10 seconds" {
 	start=${EPOCHREALTIME/./}
 	run "$NOFORK" "$SPAWNLINGER"
 	elapsed=$(ms_since "$start")
-	[ "$status" -eq 0 ]
-	[ "$output" = Parent ]
-	[ "$elapsed" -ge 10000 ]
-	[ "$elapsed" -lt 11000 ]
+	assert_success
+	assert_output Parent
+	assert [ "$elapsed" -ge 10000 ]
+	assert [ "$elapsed" -lt 11000 ]
 }
 
 @test "on a terminal, 'Parent' appears at once, and a hangup ends both processes" {
 	# script runs the program on a pseudo-terminal, as the leader of its
-	# session; ended, it hangs that terminal up.
+	# session.  Killed, script closes the terminal's master side, and the
+	# kernel hangs the terminal up: SIGHUP goes to the session's leader,
+	# the parent, and to the foreground group, the child's.
 	without_bats_fd script -qfec 'exec "$SPAWNLINGER"' /dev/null >"$BATS_TEST_TMPDIR/tty" 2>/dev/null </dev/null &
-	child=$(child_of "$(child_of $!)")
+	parent=$(child_of $!)
+	watch_child "$parent"
 	sleep 1
-	kill $!
-	# The hangup ends the parent, whose end as the session's leader hangs
-	# up the terminal's foreground group, the child's.
+	kill -KILL $!
 	for ((tries = 0; tries < 20; tries++)); do
+		read -r parent_state _ <<<"$(state_of "$parent" 2>/dev/null)"
 		read -r state _ <<<"$(state_of "$child" 2>/dev/null)"
-		[ "$state" = S ] || break
+		[ "$parent_state" = S ] || [ "$state" = S ] || break
 		sleep 0.1
 	done
-	[ "$(<"$BATS_TEST_TMPDIR/tty")" = $'Parent\r' ]
-	[ "$state" != S ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/tty")" $'Parent\r'
+	assert_not_equal "$parent_state" S
+	assert_not_equal "$state" S
 }
 
 @test "a 'Parent' lost to a full device, or to a terminal's one failed write, is reported when the parent ends, with status 0" {
 	needs_strace
 	without_bats_fd "$SPAWNLINGER" >/dev/full 2>"$BATS_TEST_TMPDIR/full" &
 	parent=$!
-	child=$(child_of "$parent")
+	watch_child "$parent"
 	run_on_tty "$write_fails_once \"\$SPAWNLINGER\""
 	wait "$parent" # the test fails here unless the status is 0
-	[ "$(<"$BATS_TEST_TMPDIR/full")" = "blad zapisu: No space left on device" ]
-	[ "$status" -eq 0 ]
-	[ "$output" = "" ]
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/full")" "blad zapisu: No space left on device"
+	assert_success
+	refute_output
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Input/output error"
 }

@@ -24,50 +24,50 @@ own_id() {
 	parent=$!
 	wait "$parent" # the test fails here unless the status is 0
 	child=$(sed -n 's/^Jestem potomkiem \[0\] \[\([0-9]*\)\]$/\1/p' "$out")
-	cmp "$out" <(expected_report "$child" "$parent")
+	assert_equal "$(cat -A "$out")" "$(expected_report "$child" "$parent" | cat -A)"
 }
 
 @test "into a pipe, the same three lines come in the same order" {
 	run "$SPAWNWAIT"
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)")" ]
+	assert_success
+	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)")"
 }
 
 @test "with SIGCHLD ignored the wait fails and the end line shows -1" {
 	run env --ignore-signal=CHLD "$SPAWNWAIT"
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)" -1)" ]
+	assert_success
+	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)" -1)"
 }
 
 @test "an ended child inherited through exec is not mistaken for the forked one" {
 	# perl's first child exits at once and is left uncollected for spawnwait.
 	run perl -e 'fork or exit; sleep 1; exec { $ARGV[0] } @ARGV' "$SPAWNWAIT"
-	[ "$status" -eq 0 ]
-	[ "$output" = "$(expected_report "$(own_id 0)" "$(own_id 1)")" ]
+	assert_success
+	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)")"
 }
 
 @test "when the kernel refuses to fork, nothing is written and the status is 0" {
 	run "$NOFORK" "$SPAWNWAIT"
-	[ "$status" -eq 0 ]
-	[ "$output" = "" ]
+	assert_success
+	refute_output
 }
 
 @test "each process reports its line lost to a full device or a closed output" {
 	"$SPAWNWAIT" >/dev/full 2>"$BATS_TEST_TMPDIR/full"
 	"$SPAWNWAIT" >&- 2>"$BATS_TEST_TMPDIR/closed"
-	[ "$(<"$BATS_TEST_TMPDIR/full")" = "$(printf 'blad zapisu: No space left on device\n%.0s' 1 2)" ]
-	[ "$(<"$BATS_TEST_TMPDIR/closed")" = "$(printf 'blad zapisu: Bad file descriptor\n%.0s' 1 2)" ]
+	assert_equal "$(<"$BATS_TEST_TMPDIR/full")" "$(printf 'blad zapisu: No space left on device\n%.0s' 1 2)"
+	assert_equal "$(<"$BATS_TEST_TMPDIR/closed")" "$(printf 'blad zapisu: Bad file descriptor\n%.0s' 1 2)"
 }
 
 @test "on a terminal, each process reports the line a failed write lost, not the wait's error, and both end with status 0" {
 	needs_strace
 	run_on_tty "$write_fails_once -f env --ignore-signal=CHLD \"\$SPAWNWAIT\""
-	[ "$status" -eq 0 ]
-	[ "$output" = $'Zakonczono proces [-1]\r' ]
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "$(printf 'blad zapisu: Input/output error\n%.0s' 1 2)" ]
+	assert_success
+	assert_output $'Zakonczono proces [-1]\r'
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "$(printf 'blad zapisu: Input/output error\n%.0s' 1 2)"
 	# Both processes end with status 0, as does any thread of an emulator.
-	[ "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" -ge 2 ]
-	[ "$(grep -c ' +++ ' "$BATS_TEST_TMPDIR/trace")" -eq "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" ]
+	assert [ "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" -ge 2 ]
+	assert [ "$(grep -c ' +++ ' "$BATS_TEST_TMPDIR/trace")" -eq "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" ]
 }
 
 @test "on a terminal, the parent's line comes before the child has ended, and a lost end line is reported" {
@@ -80,8 +80,8 @@ own_id() {
 	child=$(sed -n 's/.*"Jestem potomkiem \[0\] \[\([0-9]*\)\].*/\1/p' "$trace")
 	parent_line=$(grep -n 'write(1, "Jestem rodzicem \[' "$trace" | cut -d: -f1)
 	child_end=$(grep -n "^$child  *+++ exited" "$trace" | cut -d: -f1)
-	[ "$status" -eq 0 ]
-	[ "${#lines[@]}" -eq 2 ]
-	[ "$(<"$BATS_TEST_TMPDIR/err")" = "blad zapisu: Input/output error" ]
-	[ "$parent_line" -lt "$child_end" ]
+	assert_success
+	assert_equal "${#lines[@]}" 2
+	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Input/output error"
+	assert [ "$parent_line" -lt "$child_end" ]
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the variables are for the suites
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 
@@ -5,6 +6,10 @@
 # SPAWNWAIT and SPAWNLINGER, and the test helpers in NOFORK and SUBREAPER.
 
 bats_require_minimum_version 1.5.0
+# A failed assertion shows what the program printed against what was
+# expected (Debian: apt-get install bats-assert bats-support).
+bats_load_library bats-support
+bats_load_library bats-assert
 
 # Byte order for sort, and the C locale's messages for any tool that
 # would translate them.
