@@ -36,5 +36,7 @@ measure() {
 
 printf '%d entries, median of %d runs\n' "$n" "$runs"
 printf '%-10s %8s %10s\n' program seconds peak-KiB
-printf '%-10s %8s %10s\n' dirview $(measure build/dirview "$work/dir")
-printf '%-10s %8s %10s\n' 'ls -f' $(measure ls -f "$work/dir")
+read -r seconds kib < <(measure build/dirview "$work/dir")
+printf '%-10s %8s %10s\n' dirview "$seconds" "$kib"
+read -r seconds kib < <(measure ls -f "$work/dir")
+printf '%-10s %8s %10s\n' 'ls -f' "$seconds" "$kib"

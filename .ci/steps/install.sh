@@ -6,6 +6,7 @@
 # and each page renders without a warning.
 source "$(dirname "$0")/../lib.sh"
 
+needs groff
 native_build
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT

@@ -5,4 +5,5 @@
 # Every file carries its license notice, in the REUSE convention.
 source "$(dirname "$0")/../lib.sh"
 
+needs reuse
 reuse lint

@@ -5,4 +5,7 @@
 # The manual pages lint clean under mandoc.
 source "$(dirname "$0")/../lib.sh"
 
-mandoc -Tlint -Wwarning man/*.1
+needs mandoc
+for program in "${programs[@]}"; do
+	mandoc -Tlint -Wwarning "$program/$program.1"
+done

@@ -2,11 +2,12 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# The README's test command, as a newcomer types it, with warnings as
-# errors: CMake takes CXXFLAGS when it first configures.
+# The README's test command, as a newcomer types it, in a build folder
+# configured first with warnings as errors, which the command keeps.
 source "$(dirname "$0")/../lib.sh"
+needs "${suites[@]}"
 
 test_command=$(readme_command test)
 echo "$test_command"
-export CXXFLAGS=-Werror
+cmake -B build "$werror" >/dev/null
 eval "$test_command"

@@ -7,6 +7,7 @@
 # (the slow one aside), and dist refuses to run there.
 source "$(dirname "$0")/../lib.sh"
 
+needs clang++ "${suites[@]}"
 archive=$(release_archive)
 release=$(basename "$archive" .tar.gz)
 diff <(git ls-files | sort) <(tar -tzf "$archive" | sed -n "s|^$release/\(.*[^/]\)$|\1|p" | sort)
@@ -21,7 +22,7 @@ done
 for program in "${programs[@]}"; do
 	cmp "$scratch/one/$release/build/$program" "$scratch/another place/$release/build/$program"
 done
-cd "$scratch/one/$release"
+cd "$scratch/one/$release" || exit
 ctest --test-dir build --output-on-failure -j4 -LE slow
 if cmake --build build --target dist >log 2>&1; then
 	echo "dist made an archive outside a git checkout" >&2

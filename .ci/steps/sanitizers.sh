@@ -5,7 +5,8 @@
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 source "$(dirname "$0")/../lib.sh"
 
-cmake -B build-san -DCMAKE_BUILD_TYPE=Debug \
-	-DCMAKE_CXX_FLAGS="-Werror -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+needs "${suites[@]}"
+cmake -B build-san -DCMAKE_BUILD_TYPE=Debug "$werror" \
+	-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake --build build-san
 ctest --test-dir build-san --output-on-failure -j4
