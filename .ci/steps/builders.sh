@@ -30,8 +30,8 @@ builders() {
 # The words of the compile or link line $1 that are neither the builder's
 # flags nor CMake's own, sorted, one a line.  Each line of $2 is a string of
 # the builder's flags that must stand on it verbatim; $3 holds the flags
-# of the build type.  CMake's own are the compiler, the type's flags, and
-# the files it names.
+# of the build type.  CMake's own are the compiler, the type's flags, the
+# files it names, and Ninja's progress and no-op commands.
 others() {
 	local line=" $1 " flags words i
 	while read -r flags; do
@@ -40,10 +40,10 @@ others() {
 		line=${line/" $flags "/ }
 	done <<<"$2"$'\n'"$3"
 	read -ra words <<<"$line"
-	for ((i = 1; i < ${#words[@]}; i++)); do
+	for ((i = 0; i < ${#words[@]}; i++)); do
 		case ${words[i]} in
 		-MT | -MF | -o | -c) ((++i)) ;;
-		-MD | *.o) ;;
+		-MD | *.o | /*++ | \[+([0-9])/+([0-9])\] | : | "&&") ;;
 		*) echo "${words[i]}" ;;
 		esac
 	done | sort
