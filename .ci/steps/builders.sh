@@ -52,6 +52,7 @@ others() {
 # What the programs need to be correct, on a compile line and a link line,
 # with the builder's flags $1 and $2; then the project's defaults, for a
 # build with no flags: "hardened" or not ($3), the source folder $4.
+# CMake passes a linker flag to clang++ ($5) as words after -Xlinker.
 needs_of() {
 	local needs=(-D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic -std=c++17) linking=()
 	[[ " $1 " == *" -f"?(no-)exceptions" "* ]] || needs+=(-fno-exceptions)
@@ -66,7 +67,12 @@ needs_of() {
 	fi
 	printf '%s\n' "${needs[@]}" | sort
 	echo --
-	printf '%s\n' "${linking[@]}" | sort
+	if [[ $5 == clang++ ]]; then
+		linking=("${linking[@]//-Wl,/-Xlinker }")
+		linking=("${linking[@]//,/ -Xlinker }")
+	fi
+	read -ra linking <<<"${linking[*]}"
+	((${#linking[@]} == 0)) || printf '%s\n' "${linking[@]}" | sort
 }
 
 archive=$(release_archive)
@@ -103,7 +109,7 @@ for row in "${rows[@]}"; do
 	[[ -z $type ]] || type_flags=$(sed -n "s/^CMAKE_CXX_FLAGS_${type^^}:[A-Z]*=//p" "$src/build/CMakeCache.txt")
 	hardened=hardened
 	[[ " ${args[*]} " != *" -DSYSDEMOS_HARDENING=OFF "* ]] || hardened=
-	expected=$(needs_of "$cxxflags" "$ldflags" "$hardened" "$src")
+	expected=$(needs_of "$cxxflags" "$ldflags" "$hardened" "$src" "$compiler")
 	for program in "${programs[@]}"; do
 		compile=$(grep -E " -c .*/$program/$program\.cpp( |$)" "$log")
 		link=$(grep -E " -o $program( |$)" "$log")
