@@ -18,7 +18,10 @@ int main(int argc, char *argv[])
 {
 	/*
 	 * The header names a working directory of up to 999 characters, as
-	 * the manual page says; for a longer one getcwd fails with ERANGE.
+	 * the manual page says.  getcwd fails on a longer one: with ERANGE
+	 * while the kernel can return the path, and past 4095 characters,
+	 * where it cannot, with whatever error the C library meets walking up
+	 * the parent directories itself, EACCES below one it may not read.
 	 */
 	char cwd[1000];
 	const char *header = cwd;

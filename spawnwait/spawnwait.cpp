@@ -45,7 +45,9 @@ int main()
 
 	/*
 	 * Each process flushes its lines where its end would, so that a
-	 * failure is seen and reported; with nothing buffered this succeeds.
+	 * failure is seen and reported.  On a terminal the lines have gone
+	 * out already, each at its newline; redirected, this flush is their
+	 * one write.
 	 */
 	if (std::fflush(stdout) == EOF && write_error == 0)
 		write_error = errno;
