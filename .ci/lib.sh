@@ -60,13 +60,13 @@ needs() {
 }
 
 # The README's lines that CI runs as a newcomer types them, read by their
-# form: indented four blanks, starting `cmake -B build `, with `ctest` for
-# the test command and `./build/` for the build-and-run command.
+# form: a line of a fenced block, starting `cmake -B build `, with `ctest`
+# for the test command and `./build/` for the build-and-run command.
 readme_command() {
 	local line
 	case $1 in
-	test) line=$(sed -n 's/^    \(cmake -B build .*ctest .*\)$/\1/p' README.md) ;;
-	run) line=$(sed -n 's/^    \(cmake -B build .*\.\/build\/.*\)$/\1/p' README.md) ;;
+	test) line=$(sed -n 's/^\(cmake -B build .*ctest .*\)$/\1/p' README.md) ;;
+	run) line=$(sed -n 's/^\(cmake -B build .*\.\/build\/.*\)$/\1/p' README.md) ;;
 	esac
 	[[ -n $line ]] || { echo "README.md shows no $1 command" >&2; return 1; }
 	echo "$line"
