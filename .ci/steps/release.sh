@@ -8,6 +8,7 @@
 source "$(dirname "$0")/../lib.sh"
 
 needs clang++ "${suites[@]}"
+run_command=$(readme_command run)
 archive=$(release_archive)
 release=$(basename "$archive" .tar.gz)
 diff <(git ls-files | sort) <(tar -tzf "$archive" | sed -n "s|^$release/\(.*[^/]\)$|\1|p" | sort)
@@ -17,7 +18,7 @@ export CXX=clang++
 for folder in "$scratch/one" "$scratch/another place"; do
 	mkdir "$folder"
 	tar -xzf "$archive" -C "$folder"
-	(cd "$folder/$release" && eval "$(readme_command run)" >/dev/null)
+	(cd "$folder/$release" && eval "$run_command" >/dev/null)
 done
 for program in "${programs[@]}"; do
 	cmp "$scratch/one/$release/build/$program" "$scratch/another place/$release/build/$program"

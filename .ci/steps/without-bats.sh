@@ -14,6 +14,8 @@ if ! "${unshare[@]}" true 2>/dev/null; then
 	echo "skipped: no private mount namespace can be made here"
 	exit "$skipped"
 fi
+run_command=$(readme_command run)
+test_command=$(readme_command test)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 git clone -q . "$scratch/src"
@@ -21,4 +23,4 @@ git clone -q . "$scratch/src"
 "${unshare[@]}" bash -euc 'mount --bind "$1/empty" "$(command -v bats)"
 	cd "$1/src" && eval "$2"
 	if (eval "$3") >log 2>&1; then exit 1; fi
-	grep "bats not found" log' - "$scratch" "$(readme_command run)" "$(readme_command test)"
+	grep "bats not found" log' - "$scratch" "$run_command" "$test_command"
