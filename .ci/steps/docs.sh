@@ -22,9 +22,13 @@ if ((${#lacks[@]})); then
 	printf 'skipped doc/lab.md: this machine has no %s\n' "${lacks[@]}"
 	files=("${files[@]/doc\/lab.md/}")
 fi
+# A command started in the background, as each file's run is, or by a
+# runner that ignores SIGINT, inherits it ignored: the lab's Ctrl-C would
+# do nothing.  The sessions get it at its default, as a terminal's shell
+# gives it.
 pids=() failed=0
 for file in "${files[@]}"; do
-	[[ -z $file ]] || { cram3 --shell=bash --indent=4 "$file" & pids+=($!); }
+	[[ -z $file ]] || { env --default-signal=INT cram3 --shell=bash --indent=4 "$file" & pids+=($!); }
 done
 for pid in "${pids[@]}"; do
 	wait "$pid" || failed=1
