@@ -59,9 +59,9 @@ while read -r arch processor triple qemu native; do
 	fi
 	if [[ $native == yes ]]; then
 		natives+=("$arch")
-	# One entry serves each qemu: armel and armhf share qemu-arm's.
 	elif [[ ! -e $binfmt/$run-$qemu ]] && ! grep -qsx enabled "$binfmt/qemu-$qemu"; then
-		# The kernel hands qemu each program whose first 20 bytes match this
+		# One entry serves each qemu (armel and armhf share qemu-arm's): the
+		# kernel hands qemu each program whose first 20 bytes match this
 		# build's, but for the OS ABI byte and the type (a PIE or not);
 		# F: it opens qemu now, so that qemu serves in any mount namespace.
 		entry=$run-$qemu
