@@ -2,80 +2,65 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# Builds for every architecture in doc/architectures.txt, with warnings as
-# errors: each program needs libc alone, and the tests pass, the slow one
-# aside: natively where the kernel can run the programs, elsewhere under
-# qemu-user, through the system's binfmt_misc entry for it or, where there
-# is none, one of this run's own, named for it and removed at its end.
+# Builds for every architecture in doc/architectures.txt: each program needs
+# libc alone, and the fast tests pass, natively where the kernel can run
+# the programs, elsewhere under qemu-user through the registration line
+# Debian ships, in a binfmt_misc of a user namespace's own where the kernel
+# allows it, else in the global one under a name of this run's.
 source "$(dirname "$0")/../lib.sh"
-compilers=()
-while read -r _ _ triple _; do compilers+=("$triple-g++"); done < <(architectures)
-needs "${compilers[@]}" qemu-arm-static /lib/ld-linux.so.2 "${suites[@]}"
-
 native_build # its test helpers serve the emulated builds
-binfmt=/proc/sys/fs/binfmt_misc
-binfmt_write() { printf '%s' "$1" | as_root tee "$binfmt/$2" >/dev/null; }
-run=sysdemos-$$ entries=() mounted=
+
+binfmt=/proc/sys/fs/binfmt_misc mounted='' entries=() natives=()
 cleanup() {
-	for entry in "${entries[@]}"; do
-		binfmt_write -1 "$entry"
-	done
-	# Another run may use the mount still.
-	if [[ -n $mounted ]] && ! compgen -G "$binfmt/sysdemos-*" >/dev/null; then
-		as_root umount "$binfmt"
-	fi
+	for entry in "${entries[@]}"; do echo -1 | as_root tee "$binfmt/$entry" >/dev/null; done
+	[[ -z $mounted ]] || compgen -G "$binfmt/sysdemos-*" >/dev/null || as_root umount "$binfmt"
 }
 trap cleanup EXIT
-if ! mountpoint -q "$binfmt"; then
-	as_root mount -t binfmt_misc binfmt_misc "$binfmt"
-	mounted=yes
+private=yes
+if ! unshare -Urm mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+	private= && echo "no binfmt_misc of a user namespace's own here: the global one serves"
+	mountpoint -q "$binfmt" || { as_root mount -t binfmt_misc binfmt_misc "$binfmt" && mounted=yes; }
 fi
+# Debian ships none for i386, which x86_64 kernels run but for some: qemu's own.
+i386=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
 
-natives=()
 while read -r arch processor triple qemu native; do
 	printf -- '-- %s\n' "$arch"
-	# qemu-user refuses the helpers' seccomp and subreaper requests: the
-	# emulated suites take the native ones, and qemu forks natively.
-	helpers=()
-	[[ $native == yes ]] || helpers=(-DTEST_HELPERS_DIR="$PWD/build/tests")
+	# qemu-user refuses the helpers' seccomp and subreaper requests.
+	helpers=(-DTEST_HELPERS_DIR="$PWD/build/tests")
+	[[ $native == no ]] || helpers=()
 	cmake -B "build-$arch" "$werror" -DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR="$processor" \
 		-DCMAKE_CXX_COMPILER="$triple-g++" "${helpers[@]}" >/dev/null
 	cmake --build "build-$arch" >/dev/null
-	needs_libc_alone "build-$arch"
-	if [[ $native == yes ]]; then
-		status=0
-		"build-$arch/dirview" . >/dev/null 2>&1 || status=$?
-		# 126 is the shell's word for the kernel's Exec format error; any
-		# other failure is the program's own.
-		if ((status == 126)); then
-			echo "this kernel runs no $arch program natively: qemu-$qemu-static does"
-			native=emulated
-			cmake -B "build-$arch" -DTEST_HELPERS_DIR="$PWD/build/tests" >/dev/null
-			cmake --build "build-$arch" >/dev/null
-		elif ((status != 0)); then
-			echo "build-$arch/dirview failed natively, with status $status" >&2
-			exit 1
-		fi
-	fi
-	if [[ $native == yes ]]; then
+	libc_alone "build-$arch"
+	test=(ctest --test-dir "build-$arch" --output-on-failure -j4 -LE slow)
+	status=0
+	[[ $native == no ]] || "build-$arch/dirview" . >/dev/null 2>&1 || status=$?
+	if [[ $native == yes ]] && ((status == 0)); then
 		natives+=("$arch")
-	elif [[ ! -e $binfmt/$run-$qemu ]] && ! grep -qsx enabled "$binfmt/qemu-$qemu"; then
-		# One entry serves each qemu (armel and armhf share qemu-arm's): the
-		# kernel hands qemu each program whose first 20 bytes match this
-		# build's, but for the OS ABI byte and the type (a PIE or not);
-		# F: it opens qemu now, so that qemu serves in any mount namespace.
-		entry=$run-$qemu
-		magic=$(od -An -v -tx1 -N20 "build-$arch/dirview" | tr -d ' \n' | sed 's/../\\x&/g')
-		mask='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\x00\x00\xff\xff'
-		emulator=$(readlink -f "$(command -v "qemu-$qemu-static")")
-		binfmt_write ":$entry:M::$magic:$mask:$emulator:F" register
-		entries+=("$entry")
+		"${test[@]}" </dev/null
+		continue
 	fi
-	# qemu finds the cross C library there; an i386 program, the host's from
-	# libc6-i386, as qemu 7.2 hangs in its forked child with the cross one.
+	# 126 is the shell's word for Exec format error; any other failure is the program's.
+	((status == 0 || status == 126)) || { echo "build-$arch/dirview failed natively: $status" >&2; exit 1; }
+	line=$(cat "/usr/lib/binfmt.d/qemu-$qemu.conf" 2>/dev/null || echo "$i386")
+	line=${line/#:qemu-/:sysdemos-$$-}
+	# The host's libc6-i386 serves i386: qemu 7.2 hangs in a forked child with the cross one.
 	prefix=/usr/$triple
-	[[ $native == no ]] || prefix=
-	QEMU_LD_PREFIX=$prefix ctest --test-dir "build-$arch" --output-on-failure -j4 -LE slow </dev/null
+	if [[ $native == yes ]]; then
+		echo "this kernel runs no $arch program natively: qemu-$qemu-static does"
+		cmake -B "build-$arch" "${helpers[@]}" -DTEST_HELPERS_DIR="$PWD/build/tests" >/dev/null
+		cmake --build "build-$arch" >/dev/null
+		prefix=
+	fi
+	if [[ -n $private ]]; then
+		QEMU_LD_PREFIX=$prefix unshare -Urm bash -c 'mount -t binfmt_misc binfmt_misc "$1" &&
+			echo "$2" >"$1/register" && shift 2 && exec "$@"' - "$binfmt" "$line" "${test[@]}" </dev/null
+		continue
+	fi
+	entry=$(cut -d: -f2 <<<"$line")
+	[[ -e $binfmt/$entry ]] || { echo "$line" | as_root tee "$binfmt/register" >/dev/null && entries+=("$entry"); }
+	QEMU_LD_PREFIX=$prefix "${test[@]}" </dev/null
 done < <(architectures)
 if [[ " ${natives[*]} " == *" i386 "* ]]; then
 	echo "the native nofork refuses an i386 program's fork, made through the 32-bit ABI"

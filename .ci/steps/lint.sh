@@ -2,10 +2,11 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# The shell lints clean under shellcheck: CI's, the bench's and the
-# suites', each bats file read as bash; .shellcheckrc says what is left out.
+# Every file carries its license notice, in the REUSE convention, and the
+# shell lints clean under shellcheck: CI's, the bench's and the suites',
+# each bats file read as bash; .shellcheckrc says what is left out.
 source "$(dirname "$0")/../lib.sh"
-needs shellcheck
 
+reuse lint
 mapfile -t files < <(git ls-files .ci bench tests | grep -E '(^\.ci/run|\.sh|\.bash|\.bats)$')
 shellcheck -x -s bash "${files[@]}"

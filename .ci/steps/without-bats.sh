@@ -6,7 +6,6 @@
 # command fails, naming bats.  In a private mount namespace, an empty file
 # hides bats; an ordinary user makes one in a user namespace of its own.
 source "$(dirname "$0")/../lib.sh"
-needs bats
 
 unshare=(unshare -m)
 ((EUID == 0)) || unshare=(unshare -rm)

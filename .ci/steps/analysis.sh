@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The sysdemos authors
+# SPDX-License-Identifier: 0BSD
+#
+# clang-tidy over every source, with the checks in .clang-tidy, and the
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer, from one
+# configured build.
+source "$(dirname "$0")/../lib.sh"
+
+cmake -G Ninja -B build-san -DCMAKE_BUILD_TYPE=Debug "$werror" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+	-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+mapfile -t sources < <(git ls-files '*.cpp')
+clang-tidy --quiet -p build-san "${sources[@]}"
+cmake --build build-san >/dev/null
+ctest --test-dir build-san --output-on-failure -j4
