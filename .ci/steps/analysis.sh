@@ -9,6 +9,8 @@ source "$(dirname "$0")/../lib.sh"
 
 cmake -G Ninja -B build-san -DCMAKE_BUILD_TYPE=Debug "$werror" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
 	-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+# CMake writes each $ of a path as $$ into the compilation database too.
+sed -i 's/\$\$/$/g' build-san/compile_commands.json
 mapfile -t sources < <(git ls-files '*.cpp')
 clang-tidy --quiet -p build-san "${sources[@]}"
 cmake --build build-san >/dev/null

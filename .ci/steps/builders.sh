@@ -3,11 +3,10 @@
 # SPDX-License-Identifier: 0BSD
 #
 # Each way a builder gives flags, alone; a distribution's full set; none,
-# with g++ and clang++; and hardening off.  On each program's lines as
-# Ninja lists them, the builder's flags stand verbatim, with what the
-# programs need and none of the project's defaults; given no flags, all of
-# them, which hardening-check then finds in the binary.  Each build passes
-# the fast tests.
+# with g++ and clang++; hardening off.  On each program's lines, as Ninja
+# lists them, the builder's flags stand verbatim, with what the programs
+# need and none of the project's defaults (all, given no flags), which
+# hardening-check finds in the binary.  Each build passes the fast tests.
 source "$(dirname "$0")/../lib.sh"
 
 # name|compiler|CXXFLAGS|LDFLAGS|one more cmake argument
@@ -19,17 +18,12 @@ heavy|g++|-O2 -flto=auto -ffat-lto-objects -fexceptions -g -Wp,-D_FORTIFY_SOURCE
 g++|g++|||
 clang++|clang++|||
 hardening-off|g++|||-DSYSDEMOS_HARDENING=OFF'
-needs=(-std=c++17 -D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic)
-defaults=(-O2 -g -ffile-prefix-map)
-hardening=(-D_FORTIFY_SOURCE=3 -fstack-protector-strong -fstack-clash-protection -fcf-protection -fPIE)
 
 # Each word $3... is on the line $2 (has) or is not (lacks), as $1 says.
 words() {
-	local want=$1 line=" $2 " word found; shift 2
-	for word; do
-		found=lacks
-		[[ $line != *[\ \"]"$word"[=\ ]* ]] || found=has
-		[[ $found == "$want" ]] || { echo "$name: $program $found $word:$line" >&2; return 1; }
+	for word in "${@:3}"; do
+		case " $2 " in *[\ \"]"$word"[=\ ]*) found=has ;; *) found=lacks ;; esac
+		[[ $found == "$1" ]] || { echo "$name: $program $found $word:$2" >&2; exit 1; }
 	done
 }
 
@@ -40,43 +34,32 @@ while IFS='|' read -r name compiler cxx ld arg; do
 	env -u CXXFLAGS -u LDFLAGS CXX="$compiler" ${cxx:+"CXXFLAGS=$cxx"} ${ld:+"LDFLAGS=$ld"} \
 		cmake -G Ninja -B "$work/$name" "$werror" ${arg:+"$arg"} >/dev/null
 	ninja -C "$work/$name" >/dev/null
-	case $arg in
-	-DCMAKE_CXX_FLAGS=*) cxx=${arg#*=} ;;
-	-DCMAKE_EXE_LINKER_FLAGS=*) ld=${arg#*=} ;;
-	esac
-	mine=has hard=has
-	[[ -z $cxx$ld ]] || mine=lacks hard=lacks
-	[[ $arg != *HARDENING=OFF ]] || hard=lacks
-	exceptions=has as_needed=has
+	case $arg in -DCMAKE_CXX_FLAGS=*) cxx=${arg#*=} ;; -DCMAKE_EXE_LINKER_FLAGS=*) ld=${arg#*=} ;; esac
+	mine=has exceptions=has as_needed=has
+	[[ -z $cxx$ld ]] || mine=lacks
 	[[ ! $cxx =~ (^| )-f(no-)?exceptions( |$) ]] || exceptions=lacks
 	[[ ! $ld =~ --(no-)?as-needed ]] || as_needed=lacks
+	hard=$mine && [[ $arg != *HARDENING=OFF ]] || hard=lacks
 	for program in "${programs[@]}"; do
 		lines=$(ninja -C "$work/$name" -t commands "$program")
-		compile=" $(grep -- ' -c ' <<<"$lines") "
-		link=" $(grep -E -- " -o $program( |$)" <<<"$lines") "
+		compile=" $(grep -- ' -c ' <<<"$lines") " link=" $(tail -n1 <<<"$lines") "
 		[[ (-z $cxx || ($compile == *" $cxx "* && $link == *" $cxx "*)) && (-z $ld || $link == *" $ld "*) ]] ||
 			{ echo "$name: the builder's flags are not verbatim on:$compile$link" >&2; exit 1; }
-		# The rest, with each linker option a word of its own.
+		# What is left, each linker option a word.
 		compile=${compile/" $cxx "/ } link=${link/" $cxx "/ } link=${link/" $ld "/ }
 		link=$(sed 's/-Xlinker /-Wl,/g; s/-Wl,//g; s/,/ /g' <<<"$link")
-		words has "$compile" "${needs[@]}"
-		words "$exceptions" "$compile" -fno-exceptions
-		words "$as_needed" "$link" --as-needed
-		words "$mine" "$compile" "${defaults[@]}"
-		words "$hard" "$compile" "${hardening[@]}"
+		words has "$compile" -std=c++17 -D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic
+		words "$exceptions" "$compile" -fno-exceptions && words "$as_needed" "$link" --as-needed
+		words "$mine" "$compile" -O2 -g -ffile-prefix-map
+		words "$hard" "$compile" -D_FORTIFY_SOURCE=3 -fstack-protector-strong -fstack-clash-protection -fcf-protection -fPIE
 		words "$hard" "$link" -pie relro now
 	done
-	if [[ $name == g++ || $name == hardening-off ]]; then
-		want=yes
-		[[ $hard == has ]] || want=no
-		report=$(hardening-check "$work/$name/dirview" | grep -E 'Stack protected|Fortify Source|Immediate binding' || :)
-		(($(grep -c ": $want" <<<"$report") == 3)) || { echo "$name: hardening-check, wanting $want:"$'\n'"$report" >&2; exit 1; }
+	if [[ $compiler$cxx$ld == g++ ]]; then
+		yes=$(hardening-check "$work/$name/dirview" | grep -cE '(Stack protected|Fortify Source|Immediate binding): yes' || :)
+		[[ $hard$yes == has3 || $hard$yes == lacks0 ]] || { echo "$name: hardening-check finds $yes of 3" >&2; exit 1; }
 	fi
 	# The tests mostly sleep: they run on while the next build builds.
-	ctest --test-dir "$work/$name" -j4 -LE slow >"$work/$name.log" 2>&1 </dev/null &
-	tests[$!]=$work/$name.log
+	ctest --test-dir "$work/$name" -j4 -LE slow >"$work/$name.log" 2>&1 </dev/null & tests[$!]=$work/$name.log
 done <<<"$rows"
-for pid in "${!tests[@]}"; do
-	wait "$pid" || { cat "${tests[$pid]}"; exit 1; }
-done
+for pid in "${!tests[@]}"; do wait "$pid" || { cat "${tests[$pid]}"; exit 1; }; done
 echo "every build passed the fast tests"

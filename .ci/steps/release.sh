@@ -2,23 +2,24 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# The release archive, from git archive, holds the commit's files.
-# Unpacked outside git in two folders, it builds with clang++ through the
-# README's build-and-run command, to the same programs, and the README's
-# test command passes there, as a newcomer types it.
+# The release archive, from git archive, holds the commit's files.  Unpacked
+# outside git in two folders, it builds with clang++ by the README's
+# build-and-run command, to the same programs.  In one, the README's test
+# command passes, as a newcomer types it; in the other, where an empty file
+# in a private mount namespace hides bats, it fails, naming bats.
 source "$(dirname "$0")/../lib.sh"
 
-run_command=$(readme_command run)
-test_command=$(readme_command test)
+run_command=$(grep -m1 '^cmake -B build .*\./build/' README.md)
+test_command=$(grep -m1 '^cmake -B build .*ctest ' README.md)
 release=sysdemos-$(sed -n 's/^project(sysdemos VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-git archive --prefix="$release/" -o "$scratch/$release.tar.gz" HEAD
-diff <(git ls-tree -r --name-only HEAD | sort) <(tar -tzf "$scratch/$release.tar.gz" | sed -n "s|^$release/\(.*[^/]\)$|\1|p" | sort)
+git archive --prefix="$release/" -o "$scratch/$release.tar" HEAD
+diff <(git ls-tree -r --name-only HEAD | sort) <(tar -tf "$scratch/$release.tar" | sed -n "s|^$release/\(.*[^/]\)$|\1|p" | sort)
 export CXX=clang++
-for folder in "$scratch/one" "$scratch/another place"; do
-	mkdir "$folder" && tar -xzf "$scratch/$release.tar.gz" -C "$folder"
-	(cd "$folder/$release" && cmake -B build "$werror" >/dev/null && eval "$run_command" >/dev/null)
+for folder in one "another place"; do
+	mkdir "$scratch/$folder" && tar -xf "$scratch/$release.tar" -C "$scratch/$folder"
+	(cd "$scratch/$folder/$release" && cmake -B build "$werror" >/dev/null && eval "$run_command" >/dev/null)
 done
 for program in "${programs[@]}"; do
 	cmp "$scratch/one/$release/build/$program" "$scratch/another place/$release/build/$program"
@@ -26,3 +27,11 @@ done
 cd "$scratch/one/$release"
 echo "$test_command"
 eval "$test_command"
+cd "$scratch/another place/$release" && rm -rf build && : >"$scratch/empty"
+unshare=(unshare -m)
+((EUID == 0)) || unshare=(unshare -rm)
+"${unshare[@]}" true 2>/dev/null || { echo "skipped without bats: no private mount namespace here"; exit "$skipped"; }
+"${unshare[@]}" bash -euc 'mount --bind "$1" "$(command -v bats)"
+	cmake -B build "$2" >/dev/null && eval "$3" >/dev/null
+	if (eval "$4") >log 2>&1; then exit 1; fi
+	grep "bats not found" log' - "$scratch/empty" "$werror" "$run_command" "$test_command"
