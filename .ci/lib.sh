@@ -5,7 +5,6 @@
 # Sourced by .ci/run and by every step: strict mode, and what more than one
 # script needs.  Steps run in the copy of the work tree that .ci/run makes.
 set -euo pipefail
-
 skipped=77 # a step that cannot run here says why and exits so
 programs=(dirview spawnwait spawnlinger)
 werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
@@ -13,10 +12,7 @@ architectures() { grep -v -e '^#' -e '^$' "$(dirname "${BASH_SOURCE[0]}")/../doc
 as_root() { if ((EUID)); then sudo -n "$@"; else "$@"; fi; }
 
 # The native build in build/, as the README's test command makes it.
-native_build() {
-	[[ -e build/CMakeCache.txt ]] || cmake -B build "$werror" >/dev/null
-	cmake --build build >/dev/null
-}
+native_build() { [[ -e build/CMakeCache.txt ]] || cmake -B build "$werror" >/dev/null; cmake --build build >/dev/null; }
 
 # Each program in the folder $1 needs libc.so.6 and, on some
 # architectures, the dynamic loader that it names, and nothing else.

@@ -2,11 +2,9 @@
 # SPDX-License-Identifier: 0BSD
 #
 # The flags of project_options, which every program and test helper links:
-# the builder's or the project's, never a mix.  A builder who gives any
-# (CXXFLAGS or LDFLAGS, which CMake takes at the first configure, or
-# CMAKE_CXX_FLAGS or CMAKE_EXE_LINKER_FLAGS) gets them alone, with what the
-# programs need.  A build with none is optimised, has debug information
-# and, unless SYSDEMOS_HARDENING is off, is hardened.
+# the builder's (CXXFLAGS or LDFLAGS at the first configure, CMAKE_CXX_FLAGS
+# or CMAKE_EXE_LINKER_FLAGS) with what the programs need, and nothing else;
+# given none, the project's: optimised, with debug information, hardened.
 add_library(project_options INTERFACE)
 target_compile_features(project_options INTERFACE cxx_std_17)
 # A 32-bit build otherwise calls readdir, which fails with EOVERFLOW on an
@@ -24,7 +22,6 @@ endif()
 if("${CMAKE_CXX_FLAGS}${CMAKE_EXE_LINKER_FLAGS}" MATCHES "[^ ]")
   return()
 endif()
-
 # Optimised, as _FORTIFY_SOURCE needs, unless a build type chooses; the
 # same binaries from any checkout path.
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
@@ -39,11 +36,10 @@ endif()
 include(CheckPIESupported)
 check_pie_supported()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
-target_compile_options(project_options INTERFACE
-  $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3>)
+target_compile_options(project_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3>)
 target_link_options(project_options INTERFACE LINKER:-z,relro LINKER:-z,now)
-# Each where the compiler takes it without a word (clang merely warns at
-# another target's); the last two are x86's and arm64's control flow.
+# Each where the compiler takes it without a word: clang merely warns at
+# another target's, such as x86's or arm64's control-flow protection.
 include(CheckCXXCompilerFlag)
 set(CMAKE_REQUIRED_FLAGS -Werror)
 foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection

@@ -1,6 +1,5 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
-
 # Installs the manual page $1 (NAME/NAME.1) with the version added to its
 # footer, '.Os sysdemos'; nothing else in it is taken for a variable.
 function(install_manual_page page)

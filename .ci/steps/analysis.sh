@@ -6,7 +6,6 @@
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, from one
 # configured build.
 source "$(dirname "$0")/../lib.sh"
-
 cmake -G Ninja -B build-san -DCMAKE_BUILD_TYPE=Debug "$werror" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
 	-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
 # CMake writes each $ of a path as $$ into the compilation database too.

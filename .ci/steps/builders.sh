@@ -8,7 +8,6 @@
 # need and none of the project's defaults (all, given no flags), which
 # hardening-check finds in the binary.  Each build passes the fast tests.
 source "$(dirname "$0")/../lib.sh"
-
 # name|compiler|CXXFLAGS|LDFLAGS|one more cmake argument
 rows='cxxflags|g++|-O1 -fno-omit-frame-pointer||
 ldflags|g++||-Wl,-z,defs|
@@ -18,7 +17,6 @@ heavy|g++|-O2 -flto=auto -ffat-lto-objects -fexceptions -g -Wp,-D_FORTIFY_SOURCE
 g++|g++|||
 clang++|clang++|||
 hardening-off|g++|||-DSYSDEMOS_HARDENING=OFF'
-
 # Each word $3... is on the line $2 (has) or is not (lacks), as $1 says.
 words() {
 	for word in "${@:3}"; do
@@ -26,7 +24,6 @@ words() {
 		[[ $found == "$1" ]] || { echo "$name: $program $found $word:$2" >&2; exit 1; }
 	done
 }
-
 work=$(mktemp -d)
 trap 'wait; rm -rf "$work"' EXIT
 while IFS='|' read -r name compiler cxx ld arg; do
@@ -58,8 +55,6 @@ while IFS='|' read -r name compiler cxx ld arg; do
 		yes=$(hardening-check "$work/$name/dirview" | grep -cE '(Stack protected|Fortify Source|Immediate binding): yes' || :)
 		[[ $hard$yes == has3 || $hard$yes == lacks0 ]] || { echo "$name: hardening-check finds $yes of 3" >&2; exit 1; }
 	fi
-	# The tests mostly sleep: they run on while the next build builds.
 	ctest --test-dir "$work/$name" -j4 -LE slow >"$work/$name.log" 2>&1 </dev/null & tests[$!]=$work/$name.log
 done <<<"$rows"
 for pid in "${!tests[@]}"; do wait "$pid" || { cat "${tests[$pid]}"; exit 1; }; done
-echo "every build passed the fast tests"

@@ -5,7 +5,6 @@
 # The install tree holds the programs and their manual pages, nothing else;
 # each page lints clean under mandoc, and each program needs libc alone.
 source "$(dirname "$0")/../lib.sh"
-
 native_build
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT

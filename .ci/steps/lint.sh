@@ -6,7 +6,6 @@
 # shell lints clean under shellcheck: CI's, the bench's and the suites',
 # each bats file read as bash; .shellcheckrc says what is left out.
 source "$(dirname "$0")/../lib.sh"
-
 reuse lint
 mapfile -t files < <(git ls-files .ci bench tests | grep -E '(^\.ci/run|\.sh|\.bash|\.bats)$')
 shellcheck -x -s bash "${files[@]}"

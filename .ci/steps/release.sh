@@ -8,7 +8,6 @@
 # command passes, as a newcomer types it; in the other, where an empty file
 # in a private mount namespace hides bats, it fails, naming bats.
 source "$(dirname "$0")/../lib.sh"
-
 run_command=$(grep -m1 '^cmake -B build .*\./build/' README.md)
 test_command=$(grep -m1 '^cmake -B build .*ctest ' README.md)
 release=sysdemos-$(sed -n 's/^project(sysdemos VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
@@ -25,7 +24,6 @@ for program in "${programs[@]}"; do
 	cmp "$scratch/one/$release/build/$program" "$scratch/another place/$release/build/$program"
 done
 cd "$scratch/one/$release"
-echo "$test_command"
 eval "$test_command"
 cd "$scratch/another place/$release" && rm -rf build && : >"$scratch/empty"
 unshare=(unshare -m)
