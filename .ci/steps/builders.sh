@@ -55,6 +55,6 @@ while IFS='|' read -r name compiler cxx ld arg; do
 		yes=$(hardening-check "$work/$name/dirview" | grep -cE '(Stack protected|Fortify Source functions|Immediate binding): yes' || :)
 		[[ $hard$yes == has3 || $hard$yes == lacks0 ]] || { echo "$name: hardening-check finds $yes of 3:" >&2; hardening-check "$work/$name/dirview"; exit 1; }
 	fi
-	ctest --test-dir "$work/$name" -j4 -LE slow >"$work/$name.log" 2>&1 </dev/null & tests[$!]=$work/$name.log
+	ctest --test-dir "$work/$name" --output-on-failure -j4 -LE slow >"$work/$name.log" 2>&1 </dev/null & tests[$!]=$work/$name.log
 done <<<"$rows"
 for pid in "${!tests[@]}"; do wait "$pid" || { cat "${tests[$pid]}"; exit 1; }; done
