@@ -30,7 +30,7 @@ while IFS='|' read -r name compiler cxx ld arg; do
 	echo "-- $name"
 	env -u CXXFLAGS -u LDFLAGS CXX="$compiler" ${cxx:+"CXXFLAGS=$cxx"} ${ld:+"LDFLAGS=$ld"} \
 		cmake -G Ninja -B "$work/$name" "$werror" ${arg:+"$arg"} >/dev/null
-	ninja -C "$work/$name" >/dev/null
+	ninja --quiet -C "$work/$name"
 	case $arg in -DCMAKE_CXX_FLAGS=*) cxx=${arg#*=} ;; -DCMAKE_EXE_LINKER_FLAGS=*) ld=${arg#*=} ;; esac
 	mine=has exceptions=has as_needed=has
 	[[ -z $cxx$ld ]] || mine=lacks
