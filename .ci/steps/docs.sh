@@ -19,8 +19,8 @@ if ((${#lacks[@]})); then
 	printf 'skipped doc/lab.md: this machine has no %s\n' "${lacks[@]}"
 	skip=doc/lab.md
 fi
-# A runner may start CI with SIGINT ignored; a terminal's shell gives the
-# sessions it at its default.
+# Each file runs in a session of its own, with SIGINT at its default, as
+# under a terminal's login shell; a runner may give CI neither.
 grep -l '^    \$ ' README.md doc/*.md | grep -vx "$skip" |
-	xargs -d '\n' -P0 -n1 env --default-signal=INT cram3 --shell=bash --indent=4
+	xargs -d '\n' -P0 -n1 setsid -w env --default-signal=INT cram3 --shell=bash --indent=4
 ((${#lacks[@]} == 0)) || exit "$skipped"
