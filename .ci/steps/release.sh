@@ -31,6 +31,7 @@ unshare=(unshare -m)
 ((EUID == 0)) || unshare=(unshare -rm)
 "${unshare[@]}" true 2>/dev/null || { echo "skipped without bats: no private mount namespace here"; exit "$skipped"; }
 "${unshare[@]}" bash -euc 'mount --bind "$1" "$(command -v bats)"
-	cmake -B build "$2" >/dev/null && eval "$3" >/dev/null && test -x build/tests/subreaper
+	cmake -B build "$2" >/dev/null && eval "$3" >/dev/null
+	test -x build/tests/subreaper || { echo "without bats, the build made no test helpers" >&2; exit 1; }
 	if (eval "$4") >log 2>&1; then echo "the test command passed without bats" >&2; exit 1; fi
 	grep "bats not found" log' - "$scratch/empty" "$werror" "$run_command" "$test_command"
