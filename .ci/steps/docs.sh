@@ -14,7 +14,7 @@ export PATH="$PWD/build:$PWD/build/tests:$PATH" SYSDEMOS="$PWD"
 lacks=() skip=none
 strace -o /dev/null true 2>/dev/null || lacks+=("strace that can trace")
 unshare -rm true 2>/dev/null || lacks+=("a private mount namespace")
-unshare -rfp --mount-proc true 2>/dev/null || lacks+=("a PID namespace")
+unshare -rfp true 2>/dev/null || lacks+=("a PID namespace")
 if ((${#lacks[@]})); then
 	printf 'skipped the sessions under doc/: this machine has no %s\n' "${lacks[@]}"
 	skip=doc/
