@@ -21,8 +21,8 @@ cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
 sessions() {
 	local out file
 	out=$(mktemp -d) && export PATH="$PWD/build:$PWD/build/tests:$PATH" SYSDEMOS="$PWD"
-	for file in $(grep -l '^    \$ ' README.md doc/*.md); do
-		doc/machine-check --sessions "$file" >"$out/${file//\//-}" 2>>"$out/left-out"
+	for file in README.md doc/*.md; do
+		grep -q '^    \$ ' "$file" && doc/machine-check --sessions "$file" >"$out/${file//\//-}" 2>>"$out/left-out"
 	done
 	! grep -v -x -E ".*: needs ($1)" "$out/left-out" || { echo "left out for what this machine lacks" >&2; return 1; }
 	printf '%s\n' "$out"/*.md | xargs -d '\n' -P0 -n1 setsid -w env --default-signal=INT cram3 --shell=bash --indent=4
@@ -41,7 +41,7 @@ student() {
 	[[ $1 != sudo ]] || echo 'student ALL=(ALL) NOPASSWD: ALL' >"$etc/sudoers.d/student"
 	# The first program runs before the map is written: only the next has
 	# its capabilities in the namespace.
-	unshare -Um sh -c 'read -r _ <"$1"; shift; exec "$@"' - "$etc/mapped" bash -c '
+	unshare -Um bash -c 'read -r _ <"$1"; shift; exec "$@"' - "$etc/mapped" bash -c '
 		echo 0 >/proc/sys/user/max_user_namespaces
 		for file in passwd group shadow sudoers.d; do mount --bind "$1/$file" "/etc/$file"; done
 		exec setpriv --reuid=4242 --regid=4242 --clear-groups env HOME="$1/home" USER=student "${@:2}"' - "$etc" "${@:2}" &
@@ -54,9 +54,10 @@ declare -A as
 sessions 'no user namespaces|no sudo' >"$world/root.log" 2>&1 & as[$!]=root
 student sudo bash -c 'sessions "user namespaces|no sudo"' >"$world/sudo.log" 2>&1 & as[$!]=sudo
 student none bash -c 'sessions "user namespaces|sudo"' >"$world/none.log" 2>&1 & as[$!]=none
-declare -A who=([root]=root [sudo]="an ordinary user with sudo" [none]="an ordinary user without sudo")
+declare -A who=([root]=root [sudo]="an ordinary user with sudo, user namespaces refused"
+	[none]="an ordinary user without sudo, user namespaces refused")
 status=0
 for pid in "${!as[@]}"; do
-	wait "$pid" || { status=1 && echo "-- as ${who[${as[$pid]}]}, refused user namespaces:" && cat "$world/${as[$pid]}.log"; }
+	wait "$pid" || { status=1 && echo "-- failed as ${who[${as[$pid]}]}:" && cat "$world/${as[$pid]}.log"; }
 done
 exit "$status"

@@ -3,9 +3,10 @@
 # SPDX-License-Identifier: 0BSD
 #
 # Every file carries its license notice, in the REUSE convention, and the
-# shell lints clean under shellcheck: CI's, the bench's and the suites',
-# each bats file read as bash; .shellcheckrc says what is left out.
+# shell lints clean under shellcheck: CI's, the bench's, the suites' and
+# the machine check, each bats file read as bash; .shellcheckrc says what
+# is left out.
 source "$(dirname "$0")/../lib.sh"
 reuse lint
-mapfile -t files < <(git ls-files .ci bench tests | grep -E '(^\.ci/run|\.sh|\.bash|\.bats)$')
+mapfile -t files < <(git ls-files .ci bench tests doc | grep -E '(^\.ci/run|^doc/machine-check|\.sh|\.bash|\.bats)$')
 shellcheck -x -s bash "${files[@]}"
