@@ -32,31 +32,21 @@ sessions() {
 }
 export -f sessions
 
-# Runs $2... as the ordinary user 4242, in a user namespace that maps each
-# id to itself and allows none inside: the kernel refuses the user one.
-# sudo works there without a password where $1 is sudo.
-student() {
-	local etc ns
-	etc=$(mktemp -d -p "$world") && mkfifo "$etc/mapped" && mkdir "$etc/sudoers.d" "$etc/home"
-	cp /etc/passwd /etc/group /etc/shadow "$etc" && chown 4242:4242 "$etc/home" && chmod 755 "$etc"
-	echo "student:x:4242:4242::$etc/home:/bin/bash" >>"$etc/passwd" && echo student:x:4242: >>"$etc/group"
-	echo 'student:*:20000:0:99999:7:::' >>"$etc/shadow"
-	[[ $1 != sudo ]] || echo 'student ALL=(ALL) NOPASSWD: ALL' >"$etc/sudoers.d/student"
-	# The first program runs before the map is written: only the next has
-	# its capabilities in the namespace.
-	unshare -Um bash -c 'read -r _ <"$1"; shift; exec "$@"' - "$etc/mapped" bash -c '
-		echo 0 >/proc/sys/user/max_user_namespaces
-		for file in passwd group shadow sudoers.d; do mount --bind "$1/$file" "/etc/$file"; done
-		exec setpriv --reuid=4242 --regid=4242 --clear-groups env HOME="$1/home" USER=student "${@:2}"' - "$etc" "${@:2}" &
-	ns=$!
-	while [[ $(readlink "/proc/$ns/ns/user") == "$(readlink /proc/self/ns/user)" ]]; do sleep 0.1; done
-	echo 0 0 65536 >"/proc/$ns/uid_map" && echo 0 0 65536 >"/proc/$ns/gid_map" && echo >"$etc/mapped"
-	wait "$ns"
-}
+# A container's seccomp filter, as Docker's default profile, refuses
+# unshare and mount even to root (a filter of five instructions here); a
+# container's shell as PID 1 adopts the orphans: the check names the
+# options that lift each.
+read -r unshare mount < <(printf '#include <sys/syscall.h>\nSYS_unshare SYS_mount\n' | cpp -P | tail -n 1)
+python3 -c 'import struct, sys; sys.stdout.buffer.write(b"".join(struct.pack("HBBI", *i) for i in [(0x20, 0, 0, 0),
+	(0x15, 2, 0, int(sys.argv[1])), (0x15, 1, 0, int(sys.argv[2])), (6, 0, 0, 0x7fff0000), (6, 0, 0, 0x50001)]))' \
+	"$unshare" "$mount" >"$world/filter"
+bwrap --dev-bind / / --seccomp 3 doc/machine-check 3<"$world/filter" | grep -e '--security-opt seccomp=unconfined'
+unshare -fp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
+
 declare -A as
 sessions 'no user namespaces|no sudo' >"$world/root.log" 2>&1 & as[$!]=root
-student sudo bash -c 'sessions "user namespaces|no sudo"' >"$world/sudo.log" 2>&1 & as[$!]=sudo
-student none bash -c 'sessions "user namespaces|sudo"' >"$world/none.log" 2>&1 & as[$!]=none
+.ci/student.sh sudo bash -c 'sessions "user namespaces|no sudo"' >"$world/sudo.log" 2>&1 & as[$!]=sudo
+.ci/student.sh none bash -c 'sessions "user namespaces|sudo"' >"$world/none.log" 2>&1 & as[$!]=none
 declare -A who=([root]=root [sudo]="an ordinary user with sudo, user namespaces refused"
 	[none]="an ordinary user without sudo, user namespaces refused")
 status=0
