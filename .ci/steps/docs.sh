@@ -18,8 +18,8 @@ cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
 # Runs the sessions that may run here, each section of each file side by
 # side, in a folder and a session of its own, with SIGINT at its default,
 # as under a terminal's login shell, which a runner may not give CI; a
-# section is as a student pastes it, from a fresh folder.  $1 matches
-# every need that may be missing here.
+# section is as a student pastes it, from a fresh folder, and fails
+# after 300 seconds.  $1 matches every need that may be missing here.
 sessions() {
 	local out file
 	out=$(mktemp -d) && export PATH="$PWD/build:$PWD/build/tests:$PATH" SYSDEMOS="$PWD"
@@ -28,7 +28,7 @@ sessions() {
 			awk -v part="$out/${file//\//-}:" '/^#+ /{ close(to); to = part NR ".md" } { print >(to ? to : part "0.md") }'
 	done
 	! grep -v -x -E ".*: needs ($1)" "$out/left-out" || { echo "left out for what this machine lacks" >&2; return 1; }
-	grep -l '^    \$ ' "$out"/*.md | xargs -d '\n' -P0 -n1 setsid -w env --default-signal=INT cram3 --shell=bash --indent=4
+	grep -l '^    \$ ' "$out"/*.md | xargs -d "\n" -P0 -n1 setsid -w env --default-signal=INT timeout 300 cram3 --shell=bash --indent=4
 }
 export -f sessions
 
