@@ -2,12 +2,11 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# Runs a command as the ordinary user 4242, as root makes a student's
-# machine: in a user namespace that maps each id to itself and whose limit
-# of user namespaces is 0, so that the kernel refuses the user one.  sudo
-# works there without a password where the first argument is sudo; its
-# files and the user's are the namespace's own.
-# usage: .ci/student.sh sudo|none COMMAND [ARGUMENT...]
+# Runs a command as the ordinary user 4242, on a machine that root makes
+# for it: a user namespace that maps each id to itself and allows none
+# inside, so that the kernel refuses the user one, and whose passwd, group
+# and sudoers.d are its own; there sudo works without a password where
+# the first argument is sudo.  usage: .ci/student.sh sudo|none COMMAND...
 source "$(dirname "$0")/lib.sh"
 etc=$(mktemp -d) && trap 'rm -rf "$etc"' EXIT
 mkfifo "$etc/mapped" && mkdir "$etc/sudoers.d" "$etc/home" && chown 4242:4242 "$etc/home" && chmod 755 "$etc"

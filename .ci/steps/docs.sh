@@ -32,6 +32,7 @@ sessions() {
 	rm -rf "$out" && return "$status"
 }
 export -f sessions
+
 # A seccomp filter that refuses unshare and mount, as Docker's default
 # profile does (five instructions), and a shell as PID 1.
 read -r unshare mount < <(printf '#include <sys/syscall.h>\nSYS_unshare SYS_mount\n' | cpp -P | tail -n 1)
@@ -40,7 +41,6 @@ python3 -c 'import struct, sys; sys.stdout.buffer.write(b"".join(struct.pack("HB
 	"$unshare" "$mount" >"$world/filter"
 bwrap --dev-bind / / --seccomp 3 doc/machine-check 3<"$world/filter" | grep -e '--security-opt seccomp=unconfined'
 unshare -fp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
-
 
 as() { "${@:2}" >"$world/$1" 2>&1 || mv "$world/$1" "$world/failed as $1"; }
 as root sessions 'no user namespaces|no sudo' &
