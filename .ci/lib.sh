@@ -4,8 +4,15 @@
 #
 # Sourced by .ci/run and by every step: strict mode, and what more than one
 # script needs.  Steps run in the copy of the work tree that .ci/run makes.
-set -euo pipefail
-skipped=77 # a step that cannot run here says why and exits so
+set -eEuo pipefail
+# A failing step says what failed, in a line; a failed command, where no
+# message of the step's does.
+fail() { echo "$*" >&2; exit 1; }
+trap '[[ $BASHPID != "$$" ]] || echo "${0##*/}: line $LINENO failed: ${BASH_COMMAND%%$'"'\\n'"'*}" >&2' ERR
+skipped=77
+# A step that cannot run here says why, and skips; under CI=true, on CI's
+# own machine, where a skip can only hide a fault, that fails the run.
+skip_step() { echo "skipped: $*"; exit "$skipped"; }
 programs=(dirview spawnwait spawnlinger)
 werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 architectures() { grep -v -e '^#' -e '^$' "$(dirname "${BASH_SOURCE[0]}")/../doc/architectures.txt"; }
