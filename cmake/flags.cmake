@@ -31,23 +31,26 @@ target_compile_options(project_options INTERFACE "-ffile-prefix-map=${PROJECT_SO
 if(NOT SYSDEMOS_HARDENING)
   return()
 endif()
-# Position-independent executables, test helpers included: set before any
-# target is made.  Some compilers define _FORTIFY_SOURCE already.
-include(CheckPIESupported)
-check_pie_supported()
-set(CMAKE_POSITION_INDEPENDENT_CODE ON)
-target_compile_options(project_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3>)
-target_link_options(project_options INTERFACE LINKER:-z,relro LINKER:-z,now)
-# Each where the compiler takes it without a word: clang merely warns at
-# another target's, such as x86's or arm64's control-flow protection.
+# The hardening that cmake/hardening.txt lists, test helpers included;
+# each compile flag where the compiler takes it without a word: clang
+# merely warns at another target's, such as x86's or arm64's control-flow
+# protection.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/hardening.txt lines REGEX "^[a-z]")
 include(CheckCXXCompilerFlag)
 set(CMAKE_REQUIRED_FLAGS -Werror)
-foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection
-    -mbranch-protection=standard)
-  string(MAKE_C_IDENTIFIER "CXX_HAS${flag}" known)
-  check_cxx_compiler_flag(${flag} ${known})
-  if(${known})
-    target_compile_options(project_options INTERFACE ${flag})
+foreach(line IN LISTS lines)
+  separate_arguments(words UNIX_COMMAND "${line}")
+  list(POP_FRONT words place flag)
+  if(place STREQUAL "link")
+    target_link_options(project_options INTERFACE ${flag})
+  elseif(place STREQUAL "optimised")
+    target_compile_options(project_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:${flag}>)
+  else()
+    string(MAKE_C_IDENTIFIER "CXX_HAS${flag}" known)
+    check_cxx_compiler_flag(${flag} ${known})
+    if(${known})
+      target_compile_options(project_options INTERFACE ${flag})
+    endif()
   endif()
 endforeach()
 unset(CMAKE_REQUIRED_FLAGS)

@@ -11,7 +11,7 @@
 # its shell as PID 1.
 source "$(dirname "$0")/../lib.sh"
 native_build
-((EUID == 0)) || { echo "skipped: only root can make the ordinary user's machines"; exit "$skipped"; }
+((EUID == 0)) || skip_step "only root can make the ordinary user's machines"
 world=$(mktemp -d) && chmod 755 "$world" && trap 'rm -rf "$world"' EXIT
 cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
 
