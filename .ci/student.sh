@@ -2,11 +2,11 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# Runs a command as the ordinary user 4242, on a machine that root makes
-# for it: a user namespace that maps each id to itself and allows none
-# inside, so that the kernel refuses the user one, and whose passwd, group
-# and sudoers.d are its own; there sudo works without a password where
-# the first argument is sudo.  usage: .ci/student.sh sudo|none COMMAND...
+# Runs a command as the ordinary user 4242 on a machine root makes for it: a
+# user namespace that maps each id to itself and allows none inside, so that
+# the kernel refuses the user one, with a passwd, group and sudoers.d of its
+# own, where sudo works without a password if $1 is sudo.  usage:
+# .ci/student.sh sudo|none COMMAND...
 source "$(dirname "$0")/lib.sh"
 etc=$(mktemp -d) && trap 'rm -rf "$etc"' EXIT
 mkfifo "$etc/mapped" && mkdir "$etc/sudoers.d" "$etc/home" && chown 4242:4242 "$etc/home" && chmod 755 "$etc"
@@ -14,8 +14,7 @@ mkfifo "$etc/mapped" && mkdir "$etc/sudoers.d" "$etc/home" && chown 4242:4242 "$
 { cat /etc/passwd && echo "student:*:4242:4242::$etc/home:/bin/bash"; } >"$etc/passwd"
 { cat /etc/group && echo student:x:4242:; } >"$etc/group"
 [[ $1 != sudo ]] || echo 'student ALL=(ALL) NOPASSWD: ALL' >"$etc/sudoers.d/student"
-# The first program runs before the map is written; only the one it
-# execs has its capabilities in the namespace.
+# Only a program started once the map is written has its capabilities.
 unshare -Um bash -c 'read -r _ <"$1"; shift; exec "$@"' - "$etc/mapped" bash -c '
 	echo 0 >/proc/sys/user/max_user_namespaces
 	for file in passwd group sudoers.d; do mount --bind "$1/$file" "/etc/$file"; done
