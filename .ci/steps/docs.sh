@@ -42,4 +42,4 @@ as "an ordinary user with sudo" .ci/student.sh sudo bash -c 'sessions "user name
 as "an ordinary user without sudo" .ci/student.sh none bash -c 'sessions "user namespaces|sudo"' &
 wait && shopt -s nullglob && failed=("$world"/failed*)
 for log in "${failed[@]}"; do echo "-- ${log##*/}:" && cat "$log"; done
-((${#failed[@]} == 0)) || fail "docs: the sessions fail ${failed[*]##*/failed }"
+((${#failed[@]} == 0)) || fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]##*/failed as }")"
