@@ -4,12 +4,12 @@
 #
 # Every shell session in the README and under doc/ prints what it shows, in
 # bash, with the programs and helpers on PATH and SYSDEMOS naming the
-# checkout: as root, where the whole lab runs, and as an ordinary user whose
-# user namespaces the kernel refuses, with sudo and without, side by side.
-# doc/machine-check leaves out only what needs what the machine lacks.
+# checkout: as the user running CI, where the whole lab runs, and as an
+# ordinary user whose user namespaces the kernel refuses, which only root
+# can make, with sudo and without, side by side.  doc/machine-check leaves
+# out only what needs what the machine lacks.
 source "$(dirname "$0")/../lib.sh"
 native_build
-((EUID == 0)) || skip_step "only root can make the ordinary user's machines"
 world=$(mktemp -d) && chmod 755 "$world" && trap 'rm -rf "$world"' EXIT
 cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
 # Each section of each file from a folder of its own, as a student pastes
@@ -27,19 +27,19 @@ sessions() {
 		status=1
 	rm -rf "$out" && return "$status"
 }
-export -f sessions
+code="$(declare -f sessions); sessions \"\$1\"" # which sudo passes on, unlike an exported function
 # The check names what lifts a seccomp filter that refuses unshare and
 # mount, as Docker's default profile does (five instructions), and a shell as PID 1.
 read -r unshare mount < <(printf '#include <sys/syscall.h>\nSYS_unshare SYS_mount\n' | cpp -P | tail -n 1)
 python3 -c 'import struct, sys; sys.stdout.buffer.write(b"".join(struct.pack("HBBI", *i) for i in [(0x20, 0, 0, 0), (0x15, 2, 0,
 	int(sys.argv[1])), (0x15, 1, 0, int(sys.argv[2])), (6, 0, 0, 0x7fff0000), (6, 0, 0, 0x50001)]))' "$unshare" "$mount" >"$world/filter"
 bwrap --dev-bind / / --seccomp 3 doc/machine-check 3<"$world/filter" | grep -e '--security-opt seccomp=unconfined'
-unshare -fp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
+unshare -rfp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
 
 as() { "${@:2}" >"$world/$1" 2>&1 || mv "$world/$1" "$world/failed as $1"; }
-as root sessions 'no user namespaces|no sudo' &
-as "an ordinary user with sudo" .ci/student.sh sudo bash -c 'sessions "user namespaces|no sudo"' &
-as "an ordinary user without sudo" .ci/student.sh none bash -c 'sessions "user namespaces|sudo"' &
+as "$(id -un)" bash -c "$code" - 'no user namespaces|no sudo' &
+as "an ordinary user with sudo" as_root .ci/student.sh sudo bash -c "$code" - 'user namespaces|no sudo' &
+as "an ordinary user without sudo" as_root .ci/student.sh none bash -c "$code" - 'user namespaces|sudo' &
 wait && shopt -s nullglob && failed=("$world"/failed*)
 for log in "${failed[@]}"; do echo "-- ${log##*/}:" && cat "$log"; done
 ((${#failed[@]} == 0)) || fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]##*/failed as }")"
