@@ -12,7 +12,8 @@
  *
  * - a user namespace of its own, where RLIMIT_NPROC counts the program and
  *   its descendants alone;
- * - limits on its processes, CPU time, memory, file size and core dumps;
+ * - limits on its processes, CPU time, memory, file size and core dumps,
+ *   and a share of the processors below the suites', a tenth at most;
  * - a Landlock domain.  The kernel lets no process in it trace a process
  *   outside it, nor open that process's descriptors or memory under /proc:
  *   not bats, whose report the program could forge, nor strace, nor the
@@ -40,8 +41,8 @@ int main(int argc, char *argv[])
 		int resource;
 		rlimit value;
 	} limits[] = {
-	    {RLIMIT_NPROC, {8, 8}},
-	    {RLIMIT_CPU, {2, 3}}, // seconds: SIGXCPU, then SIGKILL
+	    {RLIMIT_NPROC, {4, 4}},
+	    {RLIMIT_CPU, {1, 2}}, // seconds: SIGXCPU, then SIGKILL
 	    {RLIMIT_AS, {256 << 20, 256 << 20}},
 	    {RLIMIT_FSIZE, {1 << 20, 1 << 20}},
 	    {RLIMIT_CORE, {0, 0}},
@@ -55,6 +56,10 @@ int main(int argc, char *argv[])
 			std::perror("confine: setrlimit");
 			return 126;
 		}
+	}
+	if (setpriority(PRIO_PROCESS, 0, 10) == -1) {
+		std::perror("confine: setpriority");
+		return 126;
 	}
 
 	// The ruleset's layout at Landlock ABI 6; an older kernel takes it

@@ -39,7 +39,8 @@ def results(tap):
         match = re.match(r"(not )?ok \d+ (.*)$", line)
         if match:
             sentence, _, why = match[2].partition(" # ")
-            case = found[sentence] = [not match[1] and not why, why + "\n" if why else ""]
+            twice = "reported twice, so forged: " if sentence in found else ""
+            case = found[sentence] = [not match[1] and not why and not twice, twice + why + "\n" if twice or why else ""]
         elif case and line.startswith("#"):
             case[1] += line[2:] + "\n"
     return found
@@ -67,8 +68,7 @@ def grade(work, name):
                 elif not built:
                     passed, output = False, f"{program} did not build\n"
                 else:
-                    why = "ran out of its time" if status == "124\n" else f"ended with status {(status or '0').strip()}"
-                    passed, output = False, f"the suite {why} before this case reported\n"
+                    passed, output = False, f"the suite {(status or 'ended').strip()} before this case reported\n"
                 cases.append((suite, sentence, passed, output[:LIMIT]))
         graded.append((program, command, build, cases))
     return graded
