@@ -56,13 +56,14 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 	for top in /bin /sbin /lib /lib64; do if [[ -L $top ]]; then system+=(--symlink "$(readlink $top)" $top); else system+=(--ro-bind $top $top); fi; done
 	bwrap "${system[@]}" --bind autograder /autograder --die-with-parent sh /autograder/run_autograder \
 		--leave-out '^spawnlinger' --leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode)' >gradescope.log 2>&1 &
+	local gradescope=$!
 	SECONDS=0
 	"$root/grade/grade" --out marks --jobs 4 --leave-out '^spawnlinger-lifetime:' --leave-out '^spawnwait: on a terminal' \
 		--leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode)' \
 		class/good class/{forger,spin,flood,hog,writer,reader,bomb,killer,caller,daemon} broken >graded 2>&1 &
 	local graded=$!
 	"$root/grade/grade" --out slept --leave-out '^spawn' --leave-out '^dirview: ([^a]|a[^n]|.*argument)' sleeper >slept.log 2>&1
-	wait "$graded" && echo "$SECONDS" >seconds && wait
+	wait "$graded" && echo "$SECONDS" >seconds && wait "$gradescope"
 }
 
 teardown_file() {
