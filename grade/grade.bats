@@ -31,7 +31,10 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 			kill(-1, SIGKILL); }'
 	hostile dirview spin 'int main(void) { for (;;) continue; }'
 	hostile dirview flood 'int main(void) { for (;;) puts("flood"); }'
-	hostile dirview hog 'int main(void) { char *p = malloc(1 << 30); if (!p) perror("malloc"); else memset(p, 1, 1 << 30); }'
+	hostile dirview hog 'int main(void) { char *p = malloc(300 << 20); if (!p) perror("malloc"); else memset(p, 1, 300 << 20); }'
+	hostile dirview forker 'int main(void) { // forks a hundred children, which wait, if it may
+			int n = 0; pid_t child = 1; while (n < 100 && (child = fork()) > 0) n++;
+			if (child == 0) { close(1); close(2); pause(); } printf("forked %d, then %m\n", n); }'
 	hostile dirview writer "int main(void) {
 		const char *paths[] = {\"$PWD/class/escaped\", \"$PWD/teacher's home/escaped\", \"/tmp/escaped\", \"$PWD/marks/escaped\"};
 		for (int i = 0; i < 4; i++) if (creat(paths[i], 0644) == -1) perror(paths[i]); }"
@@ -60,7 +63,7 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 	SECONDS=0
 	"$root/grade/grade" --out marks --jobs 4 --leave-out '^spawnlinger-lifetime:' --leave-out '^spawnwait: on a terminal' \
 		--leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode)' \
-		class/good class/{forger,spin,flood,hog,writer,reader,bomb,killer,caller,daemon} broken >graded 2>&1 &
+		class/good class/{forger,spin,flood,hog,forker,writer,reader,bomb,killer,caller,daemon} broken >graded 2>&1 &
 	local graded=$!
 	"$root/grade/grade" --out slept --leave-out '^spawn' --leave-out '^dirview: ([^a]|a[^n]|.*argument)' sleeper >slept.log 2>&1
 	wait "$graded" && echo "$SECONDS" >seconds && wait "$gradescope"
@@ -86,6 +89,7 @@ forger,10,13,0/3,6/6,4/4
 spin,10,13,0/3,6/6,4/4
 flood,10,13,0/3,6/6,4/4
 hog,10,13,0/3,6/6,4/4
+forker,10,13,0/3,6/6,4/4
 writer,10,13,0/3,6/6,4/4
 reader,10,13,0/3,6/6,4/4
 bomb,10,13,0/3,6/6,4/4
@@ -95,8 +99,15 @@ daemon,9,13,3/3,6/6,0/4
 broken,6,13,0/3,6/6,0/4"
 }
 
-@test "a class of twelve, a hostile eleven among them, is graded within two minutes and a half" {
-	assert [ "$(cat "$BATS_FILE_TMPDIR/seconds")" -lt 150 ]
+@test "a class of thirteen, a hostile twelve among them, is graded within three minutes" {
+	assert [ "$(cat "$BATS_FILE_TMPDIR/seconds")" -lt 180 ]
+}
+
+@test "a program is held to 4 processes, 1 s of CPU time and 256 MiB of memory" {
+	cd "$BATS_FILE_TMPDIR/marks"
+	assert grep -q "forked 3, then Resource temporarily unavailable" forker/report.txt
+	assert grep -q "status : 152" spin/report.txt
+	assert grep -q "malloc: Cannot allocate memory" hog/report.txt
 }
 
 @test "a submission can write nowhere outside, nor read a neighbour's files, nor reach the loopback" {
@@ -106,7 +117,6 @@ broken,6,13,0/3,6/6,0/4"
 	refute grep -rq "the neighbour's secret" marks/reader
 	assert grep -q "neighbour: No such file or directory" marks/reader/report.txt
 	assert grep -q "connect: Connection refused" marks/caller/report.txt
-	assert grep -q "malloc: Cannot allocate memory" marks/hog/report.txt
 	assert_equal "$(sed -n 2p listener)" ""
 }
 
