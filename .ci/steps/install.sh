@@ -5,12 +5,9 @@
 # The install tree holds the programs and their manual pages, nothing else;
 # each page lints clean under mandoc, and each program needs libc alone.
 source "$(dirname "$0")/../lib.sh"
-native_build
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install build --prefix "$prefix" >/dev/null
-pages=("${programs[@]/#/share/man/man1/}")
-diff <(printf '%s\n' "${programs[@]/#/bin/}" "${pages[@]/%/.1}" | sort) \
-	<(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort)
-mandoc -Tlint -Wwarning "$prefix"/share/man/man1/*.1
+build_in build
+cmake --install build --prefix "$PWD/build/installed" >/dev/null
+diff <({ printf 'bin/%s\n' "${programs[@]}" && printf 'share/man/man1/%s.1\n' "${programs[@]}"; } | sort) \
+	<(find build/installed ! -type d -printf '%P\n' | sort)
+mandoc -Tlint -Wwarning build/installed/share/man/man1/*.1
 libc_alone build
