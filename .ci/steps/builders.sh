@@ -20,20 +20,19 @@ cmake-ld|g++|||-DCMAKE_EXE_LINKER_FLAGS=-Wl,--build-id=sha1||$needs -std=c++17|-
 heavy|g++|-O2 -flto=auto -ffat-lto-objects -fexceptions -g -Wp,-D_FORTIFY_SOURCE=3 -Wp,-D_GLIBCXX_ASSERTIONS -fstack-protector-strong -fcf-protection|-Wl,--as-needed,-O1,--sort-common -Wl,-z,relro -flto=auto|-DCMAKE_BUILD_TYPE=None||-D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic -std=c++17|
 g++|g++||||all|$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Wl,--as-needed HARDENING
 clang++|clang++|||||$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Xlinker --as-needed HARDENING
-fortified|WORK/fortified-g++||||dirview|$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Wl,--as-needed HARDENING
+fortified|g++ -D_FORTIFY_SOURCE=2||||dirview|$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Wl,--as-needed HARDENING
 hardening-off|g++|||-DSYSDEMOS_HARDENING=OFF|dirview|$needs -O2 -g -ffile-prefix-map=SOURCE=. -std=c++17|-Wl,--as-needed"
 # The hardening flags of the compile lines (compile) or the link lines (link).
 hardening() { awk -v cpu="$(uname -m)" -v link="$1" '/^[a-z]/ && ($1 == "link") == (link == "link") && (NF == 2 || index($0 " ", " " cpu " ")) { print $2 }' cmake/hardening.txt | paste -sd' '; }
 # The words of Ninja's lines for program $2 in the build folder $1, a line each, the folder $3 named SOURCE.
 words() { while IFS= read -r line; do eval "w=(${line//&&/})" && printf '%s\n' "${w[@]//"$3"/SOURCE}"; done < <(ninja -C "$1" -t commands "$2"); }
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-printf '#!/bin/sh\nexec g++ -D_FORTIFY_SOURCE=2 "$@"\n' >"$work/fortified-g++" && chmod +x "$work/fortified-g++"
 mkdir "$work/bare" && ln -s "${programs[@]/#/"$PWD"/}" "$work/bare"
 printf 'cmake_minimum_required(VERSION 3.25)\nproject(bare CXX)\nforeach(p %s)\n  add_executable(${p} ${p}/${p}.cpp)\nendforeach()\n' "${programs[*]}" >"$work/bare/CMakeLists.txt"
 while IFS='|' read -r name compiler cxx ld arg build compile link; do
 	echo "-- $name"
 	for source in bare .; do
-		env -u CXXFLAGS -u LDFLAGS CXX="${compiler/WORK/$work}" ${cxx:+"CXXFLAGS=$cxx"} ${ld:+"LDFLAGS=$ld"} \
+		env -u CXXFLAGS -u LDFLAGS CXX="$compiler" ${cxx:+"CXXFLAGS=$cxx"} ${ld:+"LDFLAGS=$ld"} \
 			cmake -G Ninja -S "${source/bare/$work/bare}" -B "$work/$source$name" "$werror" ${arg:+"$arg"} >"$work/log" 2>&1 ||
 			{ cat "$work/log"; fail "$name: cmake cannot configure $source"; }
 	done
