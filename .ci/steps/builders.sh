@@ -4,24 +4,12 @@
 #
 # Each way a builder gives flags, alone; a distribution's full set; none,
 # with g++, clang++ and a g++ that defines _FORTIFY_SOURCE, as Ubuntu's
-# does; hardening off.  What each program's lines, as Ninja lists them, hold
-# beyond a bare project's, configured alike, is what the row says the
-# project adds, word for word, in any order (HARDENING: the flags of
-# cmake/hardening.txt for this processor; SOURCE: the checkout).  A row
-# builds only to find warnings or read hardening-check, or, with g++ alone,
-# to run every suite.
+# does; hardening off: the rows of .ci/builders.txt.  What each program's
+# lines, as Ninja lists them, hold beyond a bare project's, configured
+# alike, is what the row says the project adds, word for word, in any
+# order.  A row builds only to find warnings or read hardening-check, or,
+# with g++ alone, to run every suite.
 source "$(dirname "$0")/../lib.sh"
-# name|compiler|CXXFLAGS|LDFLAGS|one more cmake argument|build|the project's compile words|its link words
-needs='-D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic -fno-exceptions'
-rows="cxxflags|g++|-O1 -fno-omit-frame-pointer||||$needs -std=c++17|-Wl,--as-needed
-ldflags|g++||-Wl,-z,defs|||$needs -std=c++17|-Wl,--as-needed
-cmake-cxx|g++|||-DCMAKE_CXX_FLAGS=-Os -g1||$needs -std=c++17|-Wl,--as-needed
-cmake-ld|g++|||-DCMAKE_EXE_LINKER_FLAGS=-Wl,--build-id=sha1||$needs -std=c++17|-Wl,--as-needed
-heavy|g++|-O2 -flto=auto -ffat-lto-objects -fexceptions -g -Wp,-D_FORTIFY_SOURCE=3 -Wp,-D_GLIBCXX_ASSERTIONS -fstack-protector-strong -fcf-protection|-Wl,--as-needed,-O1,--sort-common -Wl,-z,relro -flto=auto|-DCMAKE_BUILD_TYPE=None||-D_FILE_OFFSET_BITS=64 -Wall -Wextra -Wpedantic -std=c++17|
-g++|g++||||all|$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Wl,--as-needed HARDENING
-clang++|clang++|||||$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Xlinker --as-needed HARDENING
-fortified|g++ -D_FORTIFY_SOURCE=2||||dirview|$needs -O2 -g -ffile-prefix-map=SOURCE=. HARDENING -std=c++17|-Wl,--as-needed HARDENING
-hardening-off|g++|||-DSYSDEMOS_HARDENING=OFF|dirview|$needs -O2 -g -ffile-prefix-map=SOURCE=. -std=c++17|-Wl,--as-needed"
 # The hardening flags of the compile lines (compile) or the link lines (link).
 hardening() { awk -v cpu="$(uname -m)" -v link="$1" '/^[a-z]/ && ($1 == "link") == (link == "link") && (NF == 2 || index($0 " ", " " cpu " ")) { print $2 }' cmake/hardening.txt | paste -sd' '; }
 # The words of Ninja's lines for program $2 in the build folder $1, a line each, the folder $3 named SOURCE.
@@ -48,4 +36,4 @@ while IFS='|' read -r name compiler cxx ld arg build compile link; do
 	[[ $build == all ]] || continue
 	diff <(cd tests && printf '%s\n' *.bats | sed 's/\.bats$//' | sort) <(ctest --test-dir "$work/.$name" -N | sed -n 's/^ *Test *#[0-9]*: //p' | sort) || fail "$name: CTest's tests are not the suites under tests/"
 	ctest --test-dir "$work/.$name" --output-on-failure -j2 -LE slow </dev/null || fail "$name: the tests fail"
-done <<<"$rows"
+done < <(grep -v -e '^#' -e '^$' .ci/builders.txt)
