@@ -8,7 +8,7 @@
 # lines, as Ninja lists them, hold beyond a bare project's, configured
 # alike, is what the row says the project adds, word for word, in any
 # order.  A row builds only to find warnings or read hardening-check, or,
-# with g++ alone, to run every suite.
+# with g++ alone, to run every suite and find each program needs libc alone.
 source "$(dirname "$0")/../lib.sh"
 # The hardening flags of the compile lines (compile) or the link lines (link).
 hardening() { awk -v cpu="$(uname -m)" -v link="$1" '/^[a-z]/ && ($1 == "link") == (link == "link") && (NF == 2 || index($0 " ", " " cpu " ")) { print $2 }' cmake/hardening.txt | paste -sd' '; }
@@ -36,4 +36,5 @@ while IFS='|' read -r name compiler cxx ld arg build compile link; do
 	[[ $build == all ]] || continue
 	diff <(cd tests && printf '%s\n' *.bats | sed 's/\.bats$//' | sort) <(ctest --test-dir "$work/.$name" -N | sed -n 's/^ *Test *#[0-9]*: //p' | sort) || fail "$name: CTest's tests are not the suites under tests/"
 	ctest --test-dir "$work/.$name" --output-on-failure -j2 -LE slow </dev/null || fail "$name: the tests fail"
+	libc_alone "$work/.$name"
 done < <(grep -v -e '^#' -e '^$' .ci/builders.txt)
