@@ -1,15 +1,13 @@
-#!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
 # The release archive, from git archive, holds the commit's files.  Unpacked
 # outside git in two folders, it builds with clang++ by the README's
-# build-and-run command, to the same programs.  In one, the README's test
-# command passes, and the install tree holds the programs and their manual
-# pages, nothing else, each page lint-clean under mandoc, each program
-# needing libc alone.  In the other, where bats is hidden, the test command
-# fails, naming bats, and the build still makes the test helpers, which the
-# lab runs.
+# build-and-run command, to the same programs.  In one the README's test
+# command passes, and the install tree holds the programs, each needing libc
+# alone, and their manual pages, lint-clean under mandoc, and nothing else;
+# in the other, bats hidden, the test command fails, naming bats, and the
+# build still makes the test helpers, which the lab runs.
 source "$(dirname "$0")/../lib.sh"
 run_command=$(grep -m1 '^cmake -B build .*\./build/' README.md) || fail "README.md has no line that starts 'cmake -B build ' and runs ./build/"
 test_command=$(grep -m1 '^cmake -B build .*ctest ' README.md) || fail "README.md has no line that starts 'cmake -B build ' and runs ctest"
