@@ -35,6 +35,5 @@ as() { "${@:2}" >"$world/$1" 2>&1 || mv "$world/$1" "$world/failed as $1"; }
 as "$(id -un)" bash -c "$code" - 'no user namespaces|no sudo' &
 as "an ordinary user with sudo" as_root .ci/student.sh sudo bash -c "$code" - 'user namespaces|no sudo' &
 as "an ordinary user without sudo" as_root .ci/student.sh none bash -c "$code" - 'user namespaces|sudo' &
-wait && shopt -s nullglob && failed=("$world"/failed*)
-for log in "${failed[@]}"; do echo "-- ${log##*/}:" && cat "$log"; done
-((${#failed[@]} == 0)) || fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]##*/failed as }")"
+wait && cd "$world" && shopt -s nullglob && failed=(failed*)
+((${#failed[@]} == 0)) || { tail -vn +1 "${failed[@]}"; fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]#failed as }")"; }
