@@ -13,13 +13,11 @@ trap '[[ $BASHPID != "$$" ]] || echo "${0##*/}: line $LINENO failed: ${BASH_COMM
 skipped=77 && skip_step() { echo "skipped: $*"; exit "$skipped"; }
 programs=(dirview spawnwait spawnlinger) werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 as_root() { if ((EUID)); then sudo -n "$@"; else "$@"; fi; }
-# Configures the build folder $1, with the arguments after it, and builds it.
 build_in() { cmake -B "$1" "$werror" "${@:2}" >/dev/null && cmake --build "$1" >/dev/null; }
 # Each program in the folder $1 needs libc.so.6 alone, and the loader it names.
-libc_alone() {
-	local program loader
+libc_alone() (
 	for program in "${programs[@]/#/$1/}"; do
 		loader=$(readelf -l "$program" | sed -n 's|.*interpreter: .*/\(.*\)\]$|\1|p')
 		! readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' | grep -vx -e libc.so.6 -e "$loader" || fail "$program needs more than libc.so.6 and its loader"
 	done
-}
+)
