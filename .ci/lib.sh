@@ -12,19 +12,12 @@ trap '[[ $BASHPID != "$$" ]] || echo "${0##*/}: line $LINENO failed: ${BASH_COMM
 # own machine, where a skip can only hide a fault, .ci/run fails it.
 skipped=77 && skip_step() { echo "skipped: $*"; exit "$skipped"; }
 programs=(dirview spawnwait spawnlinger) werror=-DCMAKE_COMPILE_WARNING_AS_ERROR=ON
-architectures() { # the table of architectures, a line each, none commented out
-	local table=${BASH_SOURCE[0]%/*}/../doc/architectures.txt
-	{ [[ -s $table ]] && ! grep -E '^#\s*(\S+\s+){4}(yes|no)\s*$' "$table"; } || fail "doc/architectures.txt is missing, or has the line above commented out"
-	grep -v -e '^#' -e '^$' "$table"
-}
 as_root() { if ((EUID)); then sudo -n "$@"; else "$@"; fi; }
-# The native build in build/, as the README's test command makes it.
-native_build() { [[ -e build/CMakeCache.txt ]] || cmake -B build "$werror" >/dev/null; cmake --build build >/dev/null; }
+build_in() { cmake -B "$1" "$werror" "${@:2}" >/dev/null && cmake --build "$1" >/dev/null; }
 # Each program in the folder $1 needs libc.so.6 alone, and the loader it names.
-libc_alone() {
-	local program loader
+libc_alone() (
 	for program in "${programs[@]/#/$1/}"; do
 		loader=$(readelf -l "$program" | sed -n 's|.*interpreter: .*/\(.*\)\]$|\1|p')
 		! readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' | grep -vx -e libc.so.6 -e "$loader" || fail "$program needs more than libc.so.6 and its loader"
 	done
-}
+)

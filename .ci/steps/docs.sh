@@ -1,4 +1,3 @@
-#!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
@@ -9,37 +8,32 @@
 # can make, with sudo and without, side by side.  doc/machine-check leaves
 # out only what needs what the machine lacks.
 source "$(dirname "$0")/../lib.sh"
-native_build
+build_in build
 world=$(mktemp -d) && chmod 755 "$world" && trap 'rm -rf "$world"' EXIT
 cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
 # Each section of each file from a folder of its own, as a student pastes
 # it; in a session of its own, SIGINT at its default, as under a terminal's
 # login shell; for 300 seconds at most.  $1: the needs the machine lacks.
 sessions() {
-	local out status=0
-	out=$(mktemp -d) && export PATH="$PWD/build:$PWD/build/tests:$PATH" SYSDEMOS="$PWD" TMPDIR=$out
+	out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT
+	export PATH="$PWD/build:$PWD/build/tests:$PATH" SYSDEMOS="$PWD" TMPDIR=$out
 	for file in README.md doc/*.md; do
 		doc/machine-check --sessions "$file" 2>>"$out/left-out" |
 			awk -v part="$out/${file//\//-}:" '/^#+ /{ close(to); to = part NR ".md" } { print >(to ? to : part "0.md") }'
 	done
 	! grep -vxE ".*: needs ($1)" "$out/left-out" || { echo "left out for what this machine lacks" >&2; return 1; }
-	grep -l '^    \$ ' "$out"/*.md | xargs -d '\n' -P0 -n1 setsid -w env --default-signal=INT timeout 300 cram3 --shell=bash --indent=4 ||
-		status=1
-	rm -rf "$out" && return "$status"
+	grep -l '^    \$ ' "$out"/*.md | xargs -d '\n' -P0 -n1 setsid -w env --default-signal=INT timeout 300 cram3 --shell=bash --indent=4
 }
 code="$(declare -f sessions); sessions \"\$1\"" # which sudo passes on, unlike an exported function
-# The check names what lifts a seccomp filter that refuses unshare and
-# mount, as Docker's default profile does (five instructions), and a shell as PID 1.
-read -r unshare mount < <(printf '#include <sys/syscall.h>\nSYS_unshare SYS_mount\n' | cpp -P | tail -n 1)
-python3 -c 'import struct, sys; sys.stdout.buffer.write(b"".join(struct.pack("HBBI", *i) for i in [(0x20, 0, 0, 0), (0x15, 2, 0,
-	int(sys.argv[1])), (0x15, 1, 0, int(sys.argv[2])), (6, 0, 0, 0x7fff0000), (6, 0, 0, 0x50001)]))' "$unshare" "$mount" >"$world/filter"
-bwrap --dev-bind / / --seccomp 3 doc/machine-check 3<"$world/filter" | grep -e '--security-opt seccomp=unconfined'
+# The check names what lifts a seccomp filter that refuses unshare and mount, as
+# Docker's default profile does (here strace's, which /proc shows), and a shell as PID 1.
+strace -qf --seccomp-bpf -o /dev/null -e trace=unshare,mount -e inject=unshare,mount:error=EPERM doc/machine-check |
+	grep -e '--security-opt seccomp=unconfined'
 unshare -rfp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
 
 as() { "${@:2}" >"$world/$1" 2>&1 || mv "$world/$1" "$world/failed as $1"; }
 as "$(id -un)" bash -c "$code" - 'no user namespaces|no sudo' &
 as "an ordinary user with sudo" as_root .ci/student.sh sudo bash -c "$code" - 'user namespaces|no sudo' &
 as "an ordinary user without sudo" as_root .ci/student.sh none bash -c "$code" - 'user namespaces|sudo' &
-wait && shopt -s nullglob && failed=("$world"/failed*)
-for log in "${failed[@]}"; do echo "-- ${log##*/}:" && cat "$log"; done
-((${#failed[@]} == 0)) || fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]##*/failed as }")"
+wait && cd "$world" && shopt -s nullglob && failed=(failed*)
+((${#failed[@]} == 0)) || { tail -vn +1 "${failed[@]}"; fail "docs: the sessions fail, as $(printf '%s; ' "${failed[@]#failed as }")"; }

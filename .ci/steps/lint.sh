@@ -1,4 +1,3 @@
-#!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
@@ -8,5 +7,4 @@
 # is left out.
 source "$(dirname "$0")/../lib.sh"
 reuse lint
-mapfile -t files < <(git ls-files .ci bench tests doc | grep -E '(^\.ci/run|^doc/machine-check|\.sh|\.bash|\.bats)$')
-shellcheck -x -s bash "${files[@]}"
+git ls-files .ci bench tests doc | grep -E '(^\.ci/run|^doc/machine-check|\.sh|\.bash|\.bats)$' | xargs -d '\n' shellcheck -x -s bash
