@@ -12,7 +12,7 @@ bats_load_library bats-assert
 # programs that run out of time, on one case.
 setup_file() {
 	cd "$BATS_FILE_TMPDIR"
-	local root=$BATS_TEST_DIRNAME/.. name program
+	local root=$BATS_TEST_DIRNAME/..
 	mkdir -p class/good "teacher's home"
 	cp "$root"/{dirview,spawnwait,spawnlinger}/*.cpp class/good
 	echo '// the neighbour'"'"'s secret' >>class/good/dirview.cpp
@@ -56,7 +56,7 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 	git -C "$root" archive --format=zip --add-file=grade/setup.sh --add-file=grade/run_autograder -o "$PWD/autograder.zip" HEAD
 	python3 -m zipfile -e autograder.zip autograder/source && cp autograder/source/run_autograder autograder
 	local top system=(--ro-bind /usr /usr --ro-bind /etc /etc --bind /proc /proc --dev /dev --tmpfs /tmp)
-	for top in /bin /sbin /lib /lib64; do if [[ -L $top ]]; then system+=(--symlink "$(readlink $top)" $top); else system+=(--ro-bind $top $top); fi; done
+	for top in /bin /sbin /lib /lib64; do if [[ -L $top ]]; then system+=(--symlink "$(readlink "$top")" "$top"); else system+=(--ro-bind "$top" "$top"); fi; done
 	bwrap "${system[@]}" --bind autograder /autograder --die-with-parent sh /autograder/run_autograder \
 		--leave-out '^spawnlinger' --leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode)' >gradescope.log 2>&1 &
 	local gradescope=$!
