@@ -96,6 +96,9 @@ killer,7,12,2/2,1/6,4/4
 caller,6,12,2/2,0/6,4/4
 daemon,8,12,2/2,6/6,0/4
 broken,6,12,0/2,6/6,0/4"
+	# Each fails for what it does when it runs, not for a build the compiler refused.
+	run grep -l "did not build" "$BATS_FILE_TMPDIR"/{marks,slept}/*/report.txt
+	assert_output "$BATS_FILE_TMPDIR/marks/broken/report.txt"
 }
 
 @test "a class of eleven, a hostile ten among them, is graded within two minutes and a half" {
