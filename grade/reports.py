@@ -1,133 +1,97 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
-"""Writes the grader's reports from what its sandboxes left in WORK.
+"""The reports: for each submission NAME, OUT/NAME/report.txt, OUT/NAME/
+results.json (Gradescope's autograder format) and OUT/NAME/junit.xml; and
+OUT/grades.csv, a row per submission graded, in the order given.
 
-usage: python3 grade/reports.py WORK OUT COMPILER NAME...
-
-WORK holds cases/SUITE, the sentences of the cases graded, and for each
-submission NAME: PROGRAM.command and PROGRAM.build (the build's command
-and what the compiler said), bin/PROGRAM if it built, SUITE.tap (what bats
-printed, in TAP) and SUITE.status (the sandbox's exit status, where it
-failed).  Into OUT go NAME/report.txt, NAME/results.json (Gradescope's
-autograder format), NAME/junit.xml and grades.csv, a row per NAME in order.
+What a program or a compiler printed is shown, never sent raw: a control
+character, a byte that is not UTF-8, or a character that turns text
+around, reads as its escape, \\x1b say, so that a report is safe to cat
+at a terminal.  A graded submission is a list of programs, each
+(program, command, what the build said, cases), and each case (suite,
+sentence, passed, output); what was printed is bytes.
 """
 
 import csv
 import json
 import os
 import re
-import sys
 from xml.sax.saxutils import escape, quoteattr
 
-PROGRAMS = ("dirview", "spawnwait", "spawnlinger")
-LIMIT = 64 << 10  # characters of output kept for one case
-NOT_XML = re.compile("[^\t\n\r\u0020-\ud7ff\ue000-\ufffd\U00010000-\U0010ffff]")
+import bounds
+
+# C0 and C1 controls but the newline and the tab, the characters that turn
+# text around or hide it, line and paragraph separators, and the bytes that
+# are not UTF-8 (as surrogateescape reads them).
+UNSAFE = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f\u200b-\u200f\u2028-\u202e\u2066-\u2069\ufeff\ufffe\uffff\udc80-\udcff]")
 
 
-def read(path):
-    try:
-        with open(path, "rb") as file:
-            return file.read().decode("utf-8", "replace")
-    except FileNotFoundError:
-        return None
+def shown(data, lines=True):
+    """data, bytes, as text to show: each unsafe character as its escape,
+    newlines too unless lines."""
+    text = data.decode("utf-8", "surrogateescape")
+    text = UNSAFE.sub(lambda match: escaped(match[0]), text)
+    return text if lines else text.replace("\n", "\\n")
 
 
-def results(tap):
-    """The cases that bats reported: sentence -> (passed, output)."""
-    found, case = {}, None
-    for line in tap.splitlines():
-        match = re.match(r"(not )?ok \d+ (.*)$", line)
-        if match:
-            sentence, _, why = match[2].partition(" # ")
-            twice = "reported twice, so forged: " if sentence in found else ""
-            case = found[sentence] = [not match[1] and not why and not twice, twice + why + "\n" if twice or why else ""]
-        elif case and line.startswith("#"):
-            case[1] += line[2:] + "\n"
-    return found
-
-
-def grade(work, name):
-    """A submission's programs, each with its build and its cases."""
-    folder, graded = os.path.join(work, name), []
-    for program in PROGRAMS:
-        command = read(os.path.join(folder, program + ".command"))
-        build = read(os.path.join(folder, program + ".build")) or ""
-        built = os.path.exists(os.path.join(folder, "bin", program))
-        cases = []
-        for suite in sorted(os.listdir(os.path.join(work, "cases"))):
-            if suite.split("-")[0] != program:
-                continue
-            tap = read(os.path.join(folder, suite + ".tap")) or ""
-            status = read(os.path.join(folder, suite + ".status"))
-            found = results(tap)
-            for sentence in read(os.path.join(work, "cases", suite)).splitlines():
-                if sentence in found:
-                    passed, output = found[sentence]
-                elif not command:
-                    passed, output = False, build
-                elif not built:
-                    passed, output = False, f"{program} did not build\n"
-                else:
-                    passed, output = False, f"the suite {(status or 'ended').strip()} before this case reported\n"
-                cases.append((suite, sentence, passed, output[:LIMIT]))
-        graded.append((program, command, build, cases))
-    return graded
+def escaped(character):
+    code = ord(character)
+    return f"\\x{code - 0xdc00:02x}" if 0xdc80 <= code <= 0xdcff else f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
 
 
 def write(out, name, compiler, graded):
-    folder = os.path.join(out, name)
+    """Writes the reports of the submission name into out/name; returns
+    its row of grades.csv."""
+    folder = os.path.join(out, os.fsdecode(name))
     os.makedirs(folder, exist_ok=True)
+    title = shown(name, lines=False)
     every = [case for _, _, _, cases in graded for case in cases]
     passed = sum(case[2] for case in every)
     builds = ""
     with open(os.path.join(folder, "report.txt"), "w", encoding="utf-8") as report:
-        report.write(f"{name}: {passed} of {len(every)} cases passed\n")
+        report.write(f"{title}: {passed} of {len(every)} cases passed\n")
         report.write(f"built by {compiler}\n")
         for program, command, build, cases in graded:
             report.write(f"\n{program}: {sum(c[2] for c in cases)}/{len(cases)}\n")
-            report.write(f"  built with: {command}" if command else "")
+            report.write(f"  built with: {command}\n" if command else "")
             if build:
-                report.write("  the build said:\n" + indent(build, 4))
-                builds += f"{program}: {command or ''}{build}"
+                report.write("  the build said:\n" + indent(shown(build), 4))
+                builds += f"{program}: {command or ''}\n{shown(build)}"
             for _, sentence, ok, output in cases:
                 report.write(f"  {'passed' if ok else 'FAILED'}  {sentence}\n")
-                report.write("" if ok else indent(output, 10))
+                report.write("" if ok else indent(shown(output), 10))
     tests = [{"name": f"{suite}: {sentence}", "score": int(ok), "max_score": 1,
-              "status": "passed" if ok else "failed", "output": output}
+              "status": "passed" if ok else "failed", "output": "" if ok else shown(output)}
              for suite, sentence, ok, output in every]
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as file:
         json.dump({"score": passed, "output": builds, "tests": tests}, file, indent=1)
     with open(os.path.join(folder, "junit.xml"), "w", encoding="utf-8") as file:
         file.write('<?xml version="1.0" encoding="UTF-8"?>\n')
-        file.write(f"<testsuites name={xml_attr(name)} tests=\"{len(every)}\" failures=\"{len(every) - passed}\">\n")
+        file.write(f"<testsuites name={quoteattr(title)} tests=\"{len(every)}\" failures=\"{len(every) - passed}\">\n")
         for program, _, _, cases in graded:
             failures = sum(not c[2] for c in cases)
             file.write(f'<testsuite name="{program}" tests="{len(cases)}" failures="{failures}">\n')
             for _, sentence, ok, output in cases:
-                file.write(f'<testcase classname="{program}" name={xml_attr(sentence)}>')
+                file.write(f'<testcase classname="{program}" name={quoteattr(sentence)}>')
                 if not ok:
-                    file.write(f'<failure message="failed">{escape(NOT_XML.sub("?", output))}</failure>')
+                    file.write(f'<failure message="failed">{escape(shown(output))}</failure>')
                 file.write("</testcase>\n")
             file.write("</testsuite>\n")
         file.write("</testsuites>\n")
-    return [name, passed, len(every)] + [f"{sum(c[2] for c in cases)}/{len(cases)}" for _, _, _, cases in graded]
+    return [title, passed, len(every)] + [f"{sum(c[2] for c in cases)}/{len(cases)}" for _, _, _, cases in graded]
 
 
 def indent(text, width):
-    return "".join(" " * width + line + "\n" for line in text.splitlines())
+    lines = text.split("\n")
+    if lines[-1] == "":
+        lines.pop()
+    return "".join(" " * width + line + "\n" for line in lines)
 
 
-def xml_attr(text):
-    return quoteattr(NOT_XML.sub("?", text))
-
-
-def main(work, out, compiler, *names):
-    rows = [write(out, name, compiler, grade(work, name)) for name in names]
-    with open(os.path.join(out, "grades.csv"), "w", encoding="utf-8", newline="") as file:
+def table(out, rows):
+    """Writes out/grades.csv, a row for each submission graded so far."""
+    with open(os.path.join(out, "grades.csv.new"), "w", encoding="utf-8", newline="") as file:
         table = csv.writer(file, lineterminator="\n")
-        table.writerow(["submission", "passed", "total", *PROGRAMS])
+        table.writerow(["submission", "passed", "total", *bounds.PROGRAMS])
         table.writerows(rows)
-
-
-if __name__ == "__main__":
-    main(*sys.argv[1:])
+    os.replace(os.path.join(out, "grades.csv.new"), os.path.join(out, "grades.csv"))
