@@ -5,7 +5,9 @@ own, by the command its report names."""
 
 import errno
 import os
+import re
 import stat
+import subprocess
 
 import bounds
 import sandbox
@@ -50,3 +52,15 @@ def build(grader, folder, program, source):
     if status is None:
         said += f"[the build ran past its {bounds.BUILD_SECONDS} seconds, and was ended]\n".encode()
     return " ".join(command), said, status == 0 and os.path.isfile(os.path.join(folder, program)), spent
+
+
+def confine(program, output):
+    """Starts a build of confine into output, to run the program at the
+    path program, within the bounds of bounds.py."""
+    bound = [f"-D{name}={value}" for name, value in vars(bounds).items() if re.fullmatch("[A-Z_]+", name) and type(value) is int]
+    return helper(output, os.path.join(os.path.dirname(os.path.realpath(__file__)), "confine.cpp"), f'-DPROGRAM="{program}"', *bound)
+
+
+def helper(output, source, *flags):
+    """Starts a build of a helper of the grader's, on this machine."""
+    return subprocess.Popen(["g++", "-std=c++17", "-O2", *flags, "-o", output, source])
