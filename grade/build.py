@@ -46,9 +46,7 @@ def build(grader, folder, program, source):
     """Compiles source into program in folder; returns the command, what
     the compiler printed, whether it built, and the CPU time it took."""
     command = [*COMPILERS[os.path.splitext(source)[1]], "-o", program, source]
-    status, said, cut, spent = sandbox.run(grader, folder, True, command, bounds.BUILD_SECONDS, bounds.KEPT_KIB << 10)
-    if cut:
-        said += f"[{cut} bytes more, cut]\n".encode()
+    status, said, spent = sandbox.run(grader, folder, True, command, bounds.BUILD_SECONDS, bounds.KEPT_KIB << 10)
     if status is None:
         said += f"[the build ran past its {bounds.BUILD_SECONDS} seconds, and was ended]\n".encode()
     return " ".join(command), said, status == 0 and os.path.isfile(os.path.join(folder, program)), spent

@@ -16,6 +16,7 @@ import csv
 import json
 import os
 import re
+import tempfile
 from xml.sax.saxutils import escape, quoteattr
 
 import bounds
@@ -89,9 +90,12 @@ def indent(text, width):
 
 
 def table(out, rows):
-    """Writes out/grades.csv, a row for each submission graded so far."""
-    with open(os.path.join(out, "grades.csv.new"), "w", encoding="utf-8", newline="") as file:
+    """Writes out/grades.csv anew, whole or not at all: a row for each
+    submission graded so far."""
+    fd, new = tempfile.mkstemp(prefix=".grades.", dir=out)
+    with open(fd, "w", encoding="utf-8", newline="") as file:
         table = csv.writer(file, lineterminator="\n")
         table.writerow(["submission", "passed", "total", *bounds.PROGRAMS])
         table.writerows(rows)
-    os.replace(os.path.join(out, "grades.csv.new"), os.path.join(out, "grades.csv"))
+    os.chmod(new, 0o644)
+    os.replace(new, os.path.join(out, "grades.csv"))

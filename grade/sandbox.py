@@ -76,8 +76,8 @@ def start(grader, folder, writable, command, env=()):
 
 def run(grader, folder, writable, command, seconds, keep):
     """Runs command in a sandbox for seconds at most; returns its exit
-    status (None if it ran past them), the first keep bytes it printed and
-    the number of bytes after them, and its CPU time."""
+    status (None if it ran past them), the first keep bytes it printed,
+    saying how many more were cut, and its CPU time."""
     process, output, report = start(grader, folder, writable, command)
     kept, cut, deadline = bytearray(), 0, time.monotonic() + seconds
     try:
@@ -86,7 +86,7 @@ def run(grader, folder, writable, command, seconds, keep):
             if left <= 0 or not wait_readable(output, left):
                 process.kill()
                 process.wait()
-                return None, bytes(kept), cut, 0.0
+                return None, noted(kept, cut), 0.0
             data = os.read(output, 1 << 16)
             if not data:
                 break
@@ -97,10 +97,17 @@ def run(grader, folder, writable, command, seconds, keep):
         told = b""
         while message := report.recv(1 << 12):
             told += message
-        return process.returncode, bytes(kept), cut, cpu(told)
+        return process.returncode, noted(kept, cut), cpu(told)
     finally:
         os.close(output)
         report.close()
+
+
+def noted(kept, cut):
+    """What was kept of what a command printed, saying how much was cut."""
+    if not cut:
+        return bytes(kept)
+    return bytes(kept) + (b"" if kept.endswith(b"\n") else b"\n") + f"[{cut} bytes more, cut]\n".encode()
 
 
 def wait_readable(fd, seconds):

@@ -166,9 +166,7 @@ def run(launch, sentences, seconds, domains, beside, record):
             why = b"bats gave no result for this case\n"
         else:
             why = b"the suite ended before this case reported\n"
-        if cut:
-            output += f"[{cut} bytes more, cut]\n".encode()
-        record(sentence, tap.passed.get(number, False), output + why)
+        record(sentence, tap.passed.get(number, False), sandbox.noted(output, cut) + why)
     rest = sentences[tap.begun:] if hung and tap.begun else []
     for half in (rest[:len(rest) // 2], rest[len(rest) // 2:]):
         if half:
