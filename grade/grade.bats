@@ -6,10 +6,10 @@ bats_require_minimum_version 1.5.0
 bats_load_library bats-support
 bats_load_library bats-assert
 
-# One grading serves the cases: a class of this project's own programs,
-# in which each submission but the first swaps one program for a hostile
-# one, all graded side by side, on few cases each.  Beside it, the
-# programs that run out of time, on one case.
+# Three gradings serve the cases, side by side: a class of this project's
+# own programs, in which each submission but the first swaps one program
+# for a hostile one, on few cases each; the attacks of a dirview alone, on
+# two cases; and, niced, the programs that run out of time, on one case.
 setup_file() {
 	cd "$BATS_FILE_TMPDIR"
 	local root=$BATS_TEST_DIRNAME/..
@@ -49,15 +49,30 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 			prctl(PR_SET_NAME, "sysdemos-daemon"); puts("daemon started"); fflush(stdout); close(1); close(2);
 			if (fork() == 0) raise(SIGSTOP); else if (fork() == 0 && setsid() && fork() == 0) for (;;) pause(); }'
 	mkdir broken && cp class/good/spawnwait.cpp broken && echo 'int main( {' >broken/spawnlinger.c
-	hostile dirview sleeper 'int main(void) { for (;;) pause(); }'
+	hostile dirview sleeper 'int main(void) { prctl(PR_SET_NAME, "sysdemos-sleeper"); for (;;) pause(); }'
+	# A pass forged for the next case, then a flood that ends the shell of
+	# its case before bats reports it.
+	hostile dirview forged 'int main(void) { printf("\rok 2 a missing path is refused\n"); for (int i = 0; i < 6 << 20; i++) putchar(10); }'
+	# Right only where it can tell it is graded.
+	hostile dirview casey '#include <dirent.h>
+		int main(int argc, char **argv) { char here[1000]; if (!getenv("BATS_TEST_NUMBER")) return 0;
+			const char *path = argc == 2 ? argv[1] : getcwd(here, sizeof here); DIR *dir = opendir(path);
+			if (!dir) { perror("blad opendir"); return 0; } printf("Dir: %s\n", path);
+			for (struct dirent *entry; (entry = readdir(dir));) printf(" %s\n", entry->d_name); }'
+	hostile dirview hoarder 'int main(void) { // processes that each hold memory that no limit of theirs counts
+			for (int i = 0; i < 3; i++) if (fork() == 0) { int fd = memfd_create("hoard", 0);
+				if (fd == -1 || fallocate(fd, 1, 0, 1L << 30) == -1) perror("memfd_create"); pause(); } }'
+	hostile dirview chain 'int main(void) { for (;;) if (fork() == 0) for (;;) continue; else wait(NULL); }'
+	hostile dirview escapes '#pragma message "\033[2J\033[32mthe build passed"
+		int main(void) { puts("\033[2J\033[32mpassed every case"); }'
+	hostile dirview includer "#include \"$PWD/class/good/dirview.cpp\""
+	hostile dirview oomed 'int main(void) { FILE *f = fopen("/proc/self/oom_score_adj", "r"); int n; fscanf(f, "%d", &n); printf("oom_score_adj %d\n", n); }'
 	# The autograder's zip, as teaching.md makes it, unpacked in Gradescope's
 	# layout, with a correct submission.
 	mkdir -p autograder/{source,submission,results} && cp class/good/*.cpp autograder/submission
 	git -C "$root" archive --format=zip --add-file=grade/setup.sh --add-file=grade/run_autograder -o "$PWD/autograder.zip" HEAD
 	python3 -m zipfile -e autograder.zip autograder/source && cp autograder/source/run_autograder autograder
-	local top system=(--ro-bind /usr /usr --ro-bind /etc /etc --bind /proc /proc --dev /dev --tmpfs /tmp)
-	for top in /bin /sbin /lib /lib64; do if [[ -L $top ]]; then system+=(--symlink "$(readlink "$top")" "$top"); else system+=(--ro-bind "$top" "$top"); fi; done
-	bwrap "${system[@]}" --bind autograder /autograder --die-with-parent sh /autograder/run_autograder \
+	bwrap --dev-bind / / --tmpfs /tmp --bind autograder /autograder --die-with-parent sh /autograder/run_autograder \
 		--leave-out '^spawnlinger' --leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode)' >gradescope.log 2>&1 &
 	local gradescope=$!
 	SECONDS=0
@@ -65,8 +80,11 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 		--leave-out '^dirview: .*(order|names|argument|path longer|working directory|read error|write|lost|inode|regular)' \
 		class/good class/{forger,hog,forker,writer,reader,bomb,killer,caller,daemon} broken >graded 2>&1 &
 	local graded=$!
-	"$root/grade/grade" --out slept --leave-out '^spawn' --leave-out '^dirview: ([^a]|a[^n]|.*argument)' \
-		class/{spin,flood,sleeper} >slept.log 2>&1
+	"$root/grade/grade" --out attacked --leave-out '^(?!dirview: (an empty|a missing))' \
+		class/{good,forged,casey,hoarder,chain,escapes,includer,oomed} >attacked.log 2>&1 &
+	local attacked=$!
+	nice -n 15 "$root/grade/grade" --out slept --leave-out '^(?!dirview: an empty)' class/{spin,flood,sleeper} >slept.log 2>&1
+	wait "$attacked"
 	wait "$graded" && echo "$SECONDS" >seconds && wait "$gradescope"
 }
 
@@ -78,8 +96,8 @@ teardown_file() {
 # swapped for the C program $3, given the headers it may need.
 hostile() {
 	mkdir "class/$2" && cp class/good/*.cpp "class/$2" && rm "class/$2/$1.cpp"
-	printf '#include <%s>\n' fcntl.h glob.h signal.h stdio.h stdlib.h string.h unistd.h \
-		arpa/inet.h netinet/in.h sys/prctl.h sys/socket.h >"class/$2/$1.c"
+	{ echo '#define _GNU_SOURCE' && printf '#include <%s>\n' fcntl.h glob.h signal.h stdio.h stdlib.h string.h unistd.h \
+		arpa/inet.h netinet/in.h sys/mman.h sys/prctl.h sys/socket.h sys/wait.h; } >"class/$2/$1.c"
 	echo "$3" >>"class/$2/$1.c"
 }
 
@@ -105,7 +123,7 @@ broken,6,12,0/2,6/6,0/4"
 	assert [ "$(cat "$BATS_FILE_TMPDIR/seconds")" -lt 150 ]
 }
 
-@test "a program is held to 4 processes, 1 s of CPU time and 256 MiB of memory" {
+@test "a program is held to 4 processes, 1 s of CPU time and 64 MiB of memory each" {
 	cd "$BATS_FILE_TMPDIR/marks"
 	assert grep -q "forked 3, then Resource temporarily unavailable" forker/report.txt
 	assert grep -q "status : 152" ../slept/spin/report.txt
@@ -116,7 +134,6 @@ broken,6,12,0/2,6/6,0/4"
 	cd "$BATS_FILE_TMPDIR"
 	assert_equal "$(find class "teacher's home" marks -name escaped)" ""
 	assert grep -q "class/escaped: Read-only file system\|class/escaped: No such file or directory" marks/writer/report.txt
-	refute grep -rq "the neighbour's secret" marks/reader
 	assert grep -q "neighbour: No such file or directory" marks/reader/report.txt
 	assert grep -q "connect: Connection refused" marks/caller/report.txt
 	assert_equal "$(sed -n 2p listener)" ""
@@ -128,12 +145,47 @@ broken,6,12,0/2,6/6,0/4"
 	assert_failure 1
 }
 
-@test "a case that runs past its time, or floods, fails, saying so" {
+@test "a case that runs past its time, or floods, fails, saying so, though the grader runs niced" {
 	assert_equal "$(cat "$BATS_FILE_TMPDIR/slept/grades.csv")" "submission,passed,total,dirview,spawnwait,spawnlinger
 spin,0,1,0/1,0/0,0/0
 flood,0,1,0/1,0/0,0/0
 sleeper,0,1,0/1,0/0,0/0"
-	assert grep -q "ran past its 20 seconds" "$BATS_FILE_TMPDIR/slept/sleeper/report.txt"
+	assert grep -q "ran past its 10 seconds" "$BATS_FILE_TMPDIR/slept/sleeper/report.txt"
+}
+
+@test "each attack of a dirview fails its cases and costs its submission nothing else" {
+	assert_equal "$(cat "$BATS_FILE_TMPDIR/attacked/grades.csv")" "submission,passed,total,dirview,spawnwait,spawnlinger
+good,2,2,2/2,0/0,0/0
+forged,0,2,0/2,0/0,0/0
+casey,0,2,0/2,0/0,0/0
+hoarder,0,2,0/2,0/0,0/0
+chain,0,2,0/2,0/0,0/0
+escapes,0,2,0/2,0/0,0/0
+includer,0,2,0/2,0/0,0/0
+oomed,0,2,0/2,0/0,0/0"
+}
+
+@test "memory that no limit counts is refused, and processes that replace each other are held to 2 s of CPU time all told" {
+	cd "$BATS_FILE_TMPDIR/attacked"
+	assert grep -q "memfd_create: Operation not permitted" hoarder/report.txt
+	assert grep -q "its processes used [0-9.]* s of CPU time all told, past the 2 s they may, and were ended" chain/report.txt
+}
+
+@test "what a program or its build prints is shown in the report, never sent raw" {
+	report=$BATS_FILE_TMPDIR/attacked/escapes/report.txt
+	refute grep -q $'\x1b' "$report"
+	assert grep -qF '\x1b[2J\x1b[32mpassed every case' "$report"
+	assert grep -qF '\x1b[2J\x1b[32mthe build passed' "$report"
+}
+
+@test "a build sees nothing of another submission" {
+	cd "$BATS_FILE_TMPDIR"
+	assert grep -q "class/good/dirview.cpp: No such file or directory" attacked/includer/report.txt
+	refute grep -rq "the neighbour's secret" attacked marks
+}
+
+@test "the kernel's OOM killer takes a program before the grader" {
+	assert grep -q "oom_score_adj 1000" "$BATS_FILE_TMPDIR/attacked/oomed/report.txt"
 }
 
 @test "a program that does not build, or is missing, fails its cases, which say why" {
@@ -157,8 +209,38 @@ print(r["score"], len(t), sum(c["score"] for c in t), sorted({(c["status"], c["m
 	assert_output "11 11"
 }
 
-@test "the grader fails, saying why, when it cannot grade" {
-	run --separate-stderr "$BATS_TEST_DIRNAME/grade" --out "$BATS_TEST_TMPDIR/marks" "$BATS_TEST_TMPDIR/none"
-	assert_equal "$status" 2
-	assert_equal "$stderr" "grade: no such folder: $BATS_TEST_TMPDIR/none"
+# Starts grading a correct submission on one case, then the sleeper, in the
+# background; sets grading to the grader's id and work to its work folder,
+# as its sandbox's command line names it, once the first is graded.
+grade_then_sleep() {
+	cd "$BATS_FILE_TMPDIR"
+	"$BATS_TEST_DIRNAME/grade" --out "$BATS_TEST_TMPDIR/marks" --jobs 1 --leave-out '^(?!dirview: an empty)' \
+		class/good class/sleeper 2>/dev/null 3>&- &
+	grading=$!
+	until [[ -s $BATS_TEST_TMPDIR/marks/grades.csv ]]; do sleep 0.1; done
+	work=$(for child in $(pgrep -P "$grading"); do tr '\0' '\n' <"/proc/$child/cmdline"; done | sed -n 's|/grader$||p' | sed -n 1p)
+}
+
+@test "while a class is graded, no other user can read its work folder" {
+	grade_then_sleep
+	if ((EUID)); then
+		run stat -c %a "$work"
+		assert_output 700
+	else
+		run setpriv --reuid=4242 --regid=4242 --clear-groups cat "$work/1/dirview.c"
+		assert_failure
+		assert_output --partial "Permission denied"
+	fi
+	kill -KILL "$grading"
+}
+
+@test "the grader killed, nothing of the class is left behind, and what it graded stays" {
+	grade_then_sleep
+	assert pgrep -x sysdemos-sleeper
+	kill -KILL "$grading"
+	for ((tries = 0; tries < 50; tries++)); do [[ -e $work ]] || break; sleep 0.1; done
+	refute [ -e "$work" ]
+	refute pgrep -x sysdemos-sleeper
+	assert_equal "$(sed -n 2p "$BATS_TEST_TMPDIR/marks/grades.csv")" "good,1,1,1/1,0/0,0/0"
+	assert [ -s "$BATS_TEST_TMPDIR/marks/good/report.txt" ]
 }
