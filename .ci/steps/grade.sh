@@ -1,9 +1,12 @@
 # SPDX-FileCopyrightText: 2026 The sysdemos authors
 # SPDX-License-Identifier: 0BSD
 #
-# The grader's suite: a class with hostile submissions, graded in its
-# sandboxes, and its Gradescope scripts, run in Gradescope's layout.
-# grade/setup.sh installs what the grader needs, as for a teacher.
+# The grader's suites: each bound of a program's, with a program that tries
+# to break it; the driver, with a stand-in for its sandbox; and a class
+# with hostile submissions, graded in its sandboxes, with its Gradescope
+# scripts run in Gradescope's layout.  grade/setup.sh installs what the
+# grader needs, as for a teacher.
 source "$(dirname "$0")/../lib.sh"
 as_root grade/setup.sh
+python3 -B -m unittest discover -s grade
 bats grade/grade.bats

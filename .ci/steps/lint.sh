@@ -7,4 +7,4 @@
 # what is left out.
 source "$(dirname "$0")/../lib.sh"
 reuse lint
-git ls-files .ci bench tests doc grade | grep -E '(^\.ci/run|^doc/machine-check|^grade/(grade|run_autograder)|\.sh|\.bash|\.bats)$' | xargs -d '\n' shellcheck -x -s bash
+git ls-files .ci bench tests doc grade | grep -E '(^\.ci/run|^doc/machine-check|^grade/run_autograder|\.sh|\.bash|\.bats)$' | xargs -d '\n' shellcheck -x -s bash
