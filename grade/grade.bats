@@ -67,6 +67,13 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 		int main(void) { puts("\033[2J\033[32mpassed every case"); }'
 	hostile dirview includer "#include \"$PWD/class/good/dirview.cpp\""
 	hostile dirview oomed 'int main(void) { FILE *f = fopen("/proc/self/oom_score_adj", "r"); int n; fscanf(f, "%d", &n); printf("oom_score_adj %d\n", n); }'
+	hostile dirview lingerer '#include <dirent.h>
+		int main(void) { // counts those of its kind, itself and any that a case before left behind
+			int n = 0; DIR *proc = opendir("/proc"); prctl(PR_SET_NAME, "sysdemos-linger"); sleep(1);
+			for (struct dirent *entry; (entry = readdir(proc));) { char path[300], name[32] = ""; FILE *comm;
+				snprintf(path, sizeof path, "/proc/%d/comm", atoi(entry->d_name));
+				if ((comm = fopen(path, "r"))) { n += fgets(name, sizeof name, comm) && !strcmp(name, "sysdemos-linger\n"); fclose(comm); } }
+			printf("%d of its kind\n", n); fflush(stdout); if (fork() == 0) { close(1); close(2); pause(); } }'
 	# The autograder's zip, as teaching.md makes it, unpacked in Gradescope's
 	# layout, with a correct submission.
 	mkdir -p autograder/{source,submission,results} && cp class/good/*.cpp autograder/submission
@@ -81,7 +88,7 @@ s.accept(); print("reached", flush=True)' >listener 3>&- &
 		class/good class/{forger,hog,forker,writer,reader,bomb,killer,caller,daemon} broken >graded 2>&1 &
 	local graded=$!
 	"$root/grade/grade" --out attacked --leave-out '^(?!dirview: (an empty directory|a missing path))' \
-		class/{good,forged,casey,hoarder,chain,escapes,includer,oomed} >attacked.log 2>&1 &
+		class/{good,forged,casey,hoarder,chain,escapes,includer,oomed,lingerer} >attacked.log 2>&1 &
 	local attacked=$!
 	nice -n 15 "$root/grade/grade" --out slept --leave-out '^(?!dirview: an empty directory)' class/{spin,flood,sleeper} >slept.log 2>&1
 	wait "$attacked"
@@ -162,7 +169,8 @@ hoarder,0,2,0/2,0/0,0/0
 chain,0,2,0/2,0/0,0/0
 escapes,0,2,0/2,0/0,0/0
 includer,0,2,0/2,0/0,0/0
-oomed,0,2,0/2,0/0,0/0"
+oomed,0,2,0/2,0/0,0/0
+lingerer,0,2,0/2,0/0,0/0"
 }
 
 @test "memory that no limit counts is refused, and processes that replace each other are held to 2 s of CPU time all told" {
@@ -182,6 +190,11 @@ oomed,0,2,0/2,0/0,0/0"
 	cd "$BATS_FILE_TMPDIR"
 	assert grep -q "class/good/dirview.cpp: No such file or directory" attacked/includer/report.txt
 	refute grep -rq "the neighbour's secret" attacked marks
+}
+
+@test "what a program starts ends with its case" {
+	# The second case's program counts itself alone, not the first's child.
+	assert grep -q "output : 1 of its kind" "$BATS_FILE_TMPDIR/attacked/lingerer/report.txt"
 }
 
 @test "the kernel's OOM killer takes a program before the grader" {

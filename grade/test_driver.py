@@ -160,7 +160,7 @@ class Driver(unittest.TestCase):
     def setUp(self):
         self.grader = load_grader()
         self.start, sandbox.start = sandbox.start, stand_in
-        self.grader.prepare = lambda work: os.path.join(work, "grader")
+        self.grader.prepare = lambda work: os.mkdir(os.path.join(work, "grader")) or os.path.join(work, "grader")
         self.folder = tempfile.TemporaryDirectory()
         self.class_ = self.folder.name
 
@@ -247,7 +247,7 @@ class Refusals(unittest.TestCase):
             ]:
                 arguments = arguments if "--out" in arguments else ["--out", "marks", *arguments]
                 grade = subprocess.run([sys.executable, "-B", os.path.join(os.path.dirname(__file__), "grade"), *arguments],
-                                       cwd=folder, capture_output=True, text=True)
+                                       cwd=folder, capture_output=True, text=True, timeout=60)
                 self.assertEqual((grade.returncode, grade.stdout, grade.stderr), (2, "", said + "\n"), arguments)
             self.assertFalse(os.path.exists(os.path.join(folder, "marks")))
 
