@@ -95,4 +95,5 @@ def writable(out):
 
 
 def shown(text):
+    """text, a name or a path, bytes or not, as text to show on a line."""
     return reports.shown(os.fsencode(text), lines=False)

@@ -141,12 +141,16 @@ class Confined(Harness):
         self.assertEqual(status, -signal.SIGXFSZ)
 
     def test_landlock(self):
-        """It can write no file outside /dev, nor trace or reach the
-        descriptors of a process outside."""
+        """It can write no file outside /dev, nor reach the descriptors of a
+        process outside: here, a shell of its own user's, in a folder open
+        to all."""
+        writable = os.path.join(self.folder.name, "writable")
+        os.mkdir(writable)
+        os.chmod(writable, 0o777)
         _, output, _ = self.run_confined(f"""int main(void) {{
             char path[64]; snprintf(path, sizeof path, "/proc/%d/fd/1", getppid());
-            if (creat("{self.folder.name}/escaped", 0644) == -1) perror("creat");
-            if (open(path, O_WRONLY) == -1) perror("/proc/PPID/fd/1"); }}""")
+            if (creat("{writable}/escaped", 0644) == -1) perror("creat");
+            if (open(path, O_WRONLY) == -1) perror("/proc/PPID/fd/1"); }}""", wrapper=("sh", "-c", '"$0"; :'))
         self.assertEqual(output, "creat: Permission denied\n/proc/PPID/fd/1: Permission denied\n")
 
     def test_environment(self):
