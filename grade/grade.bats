@@ -207,6 +207,11 @@ print(r["score"], len(t), sum(c["score"] for c in t), sorted({(c["status"], c["m
 	assert_output "11 11"
 }
 
+# Ends a grading a case started, whether the case failed or not.
+teardown() {
+	[[ -z ${grading-} ]] || { kill -KILL "$grading" && wait "$grading"; } 2>/dev/null || :
+}
+
 # Starts grading a correct submission on one case, then the sleeper, in the
 # background; sets grading to the grader's id and work to its work folder,
 # as the sleeper's sandbox's command line names it, once the sleeper runs.
@@ -229,12 +234,12 @@ grade_then_sleep() {
 		assert_failure
 		assert_output --partial "Permission denied"
 	fi
-	kill -KILL "$grading" && { wait "$grading" || :; } 2>/dev/null
 }
 
 @test "the grader killed, nothing of the class is left behind, and what it graded stays" {
 	grade_then_sleep
 	kill -KILL "$grading" && { wait "$grading" || :; } 2>/dev/null
+	grading=''
 	for ((tries = 0; tries < 50; tries++)); do [[ -e $work ]] || break; sleep 0.1; done
 	refute [ -e "$work" ]
 	refute pgrep -x sysdemos-sleep

@@ -210,7 +210,11 @@ class Counted(Harness):
             if (fork() == 0) raise(SIGSTOP); else if (fork() == 0 && setsid() && fork() == 0) for (;;) pause(); }""",
                           domains=counted)
         running = ["pgrep", "--runstates", "RSDT", "-x", "sysdemos-left"]
-        left = subprocess.run(running, capture_output=True, text=True).stdout.split()
+        for _ in range(50):  # the grandchild comes after its parent's setsid
+            left = subprocess.run(running, capture_output=True, text=True).stdout.split()
+            if len(left) == 2:
+                break
+            time.sleep(0.1)
         counted.close(self, 7)
         self.assertEqual(len(left), 2)
         self.assertEqual(subprocess.run(running).returncode, 1)
