@@ -58,18 +58,24 @@ def options(arguments):
     return out, leave_out, jobs, folders
 
 
-def names(folders):
+def names(folders, out):
     """The name of each folder's submission: the folder's own name, each
-    told apart from the others and from grades.csv."""
-    named = {}
+    told apart from the others and from grades.csv; each folder readable,
+    and none holding out."""
+    named, marks = {}, os.path.realpath(out)
     for folder in folders:
         if not os.path.isdir(folder):
-            raise Refused(f"no such folder: {shown(folder)}")
-        name = os.path.basename(os.path.realpath(folder))
-        if name in ("", "grades.csv"):
-            raise Refused(f"a submission in {shown(folder)} would have no name of its own: put it in a folder of its own")
+            raise Refused(f"no such folder: {shown(folder)}" if not os.path.exists(folder) else f"not a folder: {shown(folder)}")
+        if not os.access(folder, os.R_OK | os.X_OK):
+            raise Refused(f"the folder {shown(folder)} cannot be read")
+        path = os.path.realpath(folder)
+        name = os.path.basename(path)
+        if name == "grades.csv":
+            raise Refused(f"a submission may not be named grades.csv, as the table of grades is: rename {shown(folder)}")
         if name in named:
             raise Refused(f"two submissions named {shown(name)}: {shown(named[name])} and {shown(folder)}")
+        if os.path.commonpath([path, marks]) == path:
+            raise Refused(f"--out {shown(out)} is inside the submission {shown(folder)}")
         named[name] = folder
     return [(folder, os.fsencode(name)) for name, folder in named.items()]
 

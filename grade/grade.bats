@@ -230,7 +230,7 @@ grade_then_sleep() {
 		run stat -c %a "$work"
 		assert_output 700
 	else
-		run setpriv --reuid=4242 --regid=4242 --clear-groups cat "$work/1/dirview.c"
+		run setpriv --reuid=65534 --regid=65534 --clear-groups cat "$work/1/dirview.c"
 		assert_failure
 		assert_output --partial "Permission denied"
 	fi

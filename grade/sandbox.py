@@ -7,16 +7,19 @@ namespaces and a session of its own; the system read-only, a private /tmp,
 the grader's files read-only at /grader and one submission's folder at
 /submission, and nothing else of the machine; and whatever it starts ends
 with it, or with the grader.  prlimit holds it to the SANDBOX_ bounds.  The
-kernel's OOM killer takes its processes before any other.  As root, it runs
-as nobody: the kernel exempts root's processes from RLIMIT_NPROC, in every
-namespace.
+kernel's OOM killer takes its processes before any other, and a terminal's
+Ctrl-C reaches the grader alone.  As root, it runs as an id of the
+grading's own.
 
 On the socket that CONFINE_FD names, confine announces the programs it
 runs, and the command's shell, once the command has ended, tells the CPU
 time of all it waited for, as the shell's times prints it.
 """
 
+import grp
 import os
+import pwd
+import random
 import re
 import select
 import socket
@@ -25,7 +28,6 @@ import time
 
 import bounds
 
-NOBODY = 65534
 MIB = 1 << 20
 # What the shell around the command prints: its own CPU time, then that of
 # the processes it waited for, user and system, as "0m0.000000s 0m0.000000s".
@@ -45,7 +47,25 @@ def system():
 
 
 SYSTEM = system()
-AS_ROOT = {} if os.geteuid() else {"user": NOBODY, "group": NOBODY, "extra_groups": []}
+AS = {}  # as root, the user and group of the grading's own that run the sandboxes
+
+
+def own_id():
+    """An id that no user, group or process of this machine has, which
+    sandboxes run as, as root: the kernel exempts root's processes from
+    RLIMIT_NPROC, in every namespace; nobody is many programs' user."""
+    taken = {user.pw_uid for user in pwd.getpwall()} | {group.gr_gid for group in grp.getgrall()}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/status") as status:
+                taken |= {int(id) for line in status if line.startswith(("Uid:", "Gid:")) for id in line.split()[1:]}
+        except OSError:
+            continue
+    while True:
+        chosen = random.randrange(1 << 30, 1 << 31)
+        if chosen not in taken:
+            AS.update(user=chosen, group=chosen, extra_groups=[])
+            return chosen
 
 
 def start(grader, folder, writable, command, env=()):
@@ -67,7 +87,7 @@ def start(grader, folder, writable, command, env=()):
              "bash", "-c", '"$@"; status=$?; times >&"$CONFINE_FD"; exit "$status"', "bash", *command]
     try:
         process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=output_end, stderr=output_end,
-                                   pass_fds=(report_end.fileno(),), **AS_ROOT)
+                                   pass_fds=(report_end.fileno(),), start_new_session=True, **AS)
     finally:
         os.close(output_end)
         report_end.close()

@@ -235,6 +235,7 @@ class Refusals(unittest.TestCase):
         exit status 2."""
         with tempfile.TemporaryDirectory() as folder:
             os.mkdir(os.path.join(folder, "ada"))
+            open(os.path.join(folder, "ada", "grades"), "w").close()
             for arguments, said in [
                 (["--jobs", "0", "ada"], "grade: --jobs takes how many submissions to grade at once, 1 or more, not '0'"),
                 (["--jobs", "many", "ada"], "grade: --jobs takes how many submissions to grade at once, 1 or more, not 'many'"),
@@ -243,13 +244,16 @@ class Refusals(unittest.TestCase):
                 (["ada", "--out"], f"grade: --out needs a value; {self.usage()}"),
                 (["-x"], "grade: no such folder: -x"),
                 (["ada", "ada/."], "grade: two submissions named ada: ada and ada/."),
+                (["ada/grades"], "grade: not a folder: ada/grades"),
+                (["--out", "ada/marks", "ada"], "grade: --out ada/marks is inside the submission ada"),
+                (["--leave-out", "", "ada"], "grade: --leave-out leaves no case to grade"),
                 (["--out", "/proc/marks", "ada"], "grade: no marks can be written into /proc/marks: No such file or directory"),
             ]:
                 arguments = arguments if "--out" in arguments else ["--out", "marks", *arguments]
                 grade = subprocess.run([sys.executable, "-B", os.path.join(os.path.dirname(__file__), "grade"), *arguments],
                                        cwd=folder, capture_output=True, text=True, timeout=60)
                 self.assertEqual((grade.returncode, grade.stdout, grade.stderr), (2, "", said + "\n"), arguments)
-            self.assertFalse(os.path.exists(os.path.join(folder, "marks")))
+            self.assertFalse(os.path.exists(os.path.join(folder, "marks")) or os.path.exists(os.path.join(folder, "ada", "marks")))
 
     @staticmethod
     def usage():
