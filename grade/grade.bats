@@ -213,12 +213,13 @@ teardown() {
 }
 
 # Starts grading a correct submission on one case, then the sleeper, in the
-# background; sets grading to the grader's id and work to its work folder,
-# as the sleeper's sandbox's command line names it, once the sleeper runs.
+# background, as from a terminal, where Ctrl-C is SIGINT; sets grading to
+# the grader's id and work to its work folder, as the sleeper's sandbox's
+# command line names it, once the sleeper runs.
 grade_then_sleep() {
 	cd "$BATS_FILE_TMPDIR"
-	"$BATS_TEST_DIRNAME/grade" --out "$BATS_TEST_TMPDIR/marks" --jobs 1 --leave-out '^(?!dirview: an empty directory)' \
-		class/good class/sleeper 2>/dev/null 3>&- &
+	env --default-signal=INT "$BATS_TEST_DIRNAME/grade" --out "$BATS_TEST_TMPDIR/marks" --jobs 1 \
+		--leave-out '^(?!dirview: an empty directory)' class/good class/sleeper 2>"$BATS_TEST_TMPDIR/said" 3>&- &
 	grading=$!
 	until pgrep -x sysdemos-sleep >/dev/null; do sleep 0.1; done
 	work=$(for child in $(pgrep -P "$grading"); do tr '\0' '\n' <"/proc/$child/cmdline"; done 2>/dev/null | sed -n 's|/grader$||p' | sed -n 1p)
@@ -245,4 +246,16 @@ grade_then_sleep() {
 	refute pgrep -x sysdemos-sleep
 	assert_equal "$(sed -n 2p "$BATS_TEST_TMPDIR/marks/grades.csv")" "good,1,1,1/1,0/0,0/0"
 	assert [ -s "$BATS_TEST_TMPDIR/marks/good/report.txt" ]
+}
+
+@test "Ctrl-C stops the grader, saying how far it got, and writes no report of the submission it stopped in" {
+	grade_then_sleep
+	kill -INT "$grading"
+	status=0 && wait "$grading" || status=$?
+	grading=''
+	assert_equal "$status" 130
+	assert_equal "$(tail -n 1 "$BATS_TEST_TMPDIR/said")" "grade: interrupted, 1 of 2 graded, whose marks are in $BATS_TEST_TMPDIR/marks"
+	assert_equal "$(cat "$BATS_TEST_TMPDIR/marks/grades.csv")" "submission,passed,total,dirview,spawnwait,spawnlinger
+good,1,1,1/1,0/0,0/0"
+	refute [ -e "$BATS_TEST_TMPDIR/marks/sleeper" ]
 }
