@@ -202,7 +202,7 @@ print(r["score"], len(t), sum(c["score"] for c in t), sorted({(c["status"], c["m
 	assert_output "11 11"
 }
 
-# Ends a grading a case started, whether the case failed or not.
+# Ends a grading a case started and left running, as a failed case does.
 teardown() {
 	[[ -z ${grading-} ]] || { kill -KILL "$grading" && wait "$grading"; } 2>/dev/null || :
 }
@@ -235,7 +235,6 @@ grade_then_sleep() {
 @test "the grader killed, nothing of the class is left behind, and what it graded stays" {
 	grade_then_sleep
 	kill -KILL "$grading" && { wait "$grading" || :; } 2>/dev/null
-	grading=''
 	for ((tries = 0; tries < 50; tries++)); do [[ -e $work ]] || break; sleep 0.1; done
 	refute [ -e "$work" ]
 	refute pgrep -x sysdemos-sleep
@@ -247,7 +246,6 @@ grade_then_sleep() {
 	grade_then_sleep
 	kill -INT "$grading"
 	status=0 && wait "$grading" || status=$?
-	grading=''
 	assert_equal "$status" 130
 	assert_equal "$(tail -n 1 "$BATS_TEST_TMPDIR/said")" "grade: interrupted, 1 of 2 graded, whose marks are in $BATS_TEST_TMPDIR/marks"
 	assert_equal "$(cat "$BATS_TEST_TMPDIR/marks/grades.csv")" "submission,passed,total,dirview,spawnwait,spawnlinger
