@@ -51,7 +51,7 @@ class Harness(unittest.TestCase):
         grader, end = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
         env = {"CONFINE_FD": str(end.fileno()), "BATS_TEST_NUMBER": "7", "BATS_TEST_NAME": "test_7", **(env or {})}
         process = subprocess.Popen([*self.AS, *wrapper, self.confine], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                   pass_fds=(end.fileno(),), env=env)
+                                   pass_fds=(end.fileno(),), env=env, cwd=self.folder.name)
         end.close()
         announced, inode = b"", None
         message, rights, _, _ = grader.recvmsg(64, socket.CMSG_SPACE(4))

@@ -148,7 +148,7 @@ class Suites(unittest.TestCase):
 
 
 def load_grader():
-    loader = importlib.machinery.SourceFileLoader("grader", os.path.join(os.path.dirname(__file__), "grade"))
+    loader = importlib.machinery.SourceFileLoader("grader", os.path.join(os.path.dirname(os.path.abspath(__file__)), "grade"))
     grader = importlib.util.module_from_spec(importlib.util.spec_from_loader("grader", loader))
     loader.exec_module(grader)
     return grader
@@ -250,7 +250,7 @@ class Refusals(unittest.TestCase):
                 (["--out", "/proc/marks", "ada"], "grade: no marks can be written into /proc/marks: No such file or directory"),
             ]:
                 arguments = arguments if "--out" in arguments else ["--out", "marks", *arguments]
-                grade = subprocess.run([sys.executable, "-B", os.path.join(os.path.dirname(__file__), "grade"), *arguments],
+                grade = subprocess.run([sys.executable, "-B", os.path.join(os.path.dirname(os.path.abspath(__file__)), "grade"), *arguments],
                                        cwd=folder, capture_output=True, text=True, timeout=60)
                 self.assertEqual((grade.returncode, grade.stdout, grade.stderr), (2, "", said + "\n"), arguments)
             self.assertFalse(os.path.exists(os.path.join(folder, "marks")) or os.path.exists(os.path.join(folder, "ada", "marks")))

@@ -9,5 +9,6 @@
 source "$(dirname "$0")/../lib.sh"
 as_root grade/setup.sh
 python3 -B -m unittest discover -s grade &
-bats grade/grade.bats
+bats grade/grade.bats || class=$?
 wait $! || fail "the grader's Python suites fail"
+((!${class-0})) || fail "the class's suite fails"
