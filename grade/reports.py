@@ -7,7 +7,8 @@ OUT/grades.csv, a row per submission graded, in the order given.
 What a program or a compiler printed is shown, never sent raw: a control
 character, a byte that is not UTF-8, or a character that turns text
 around, reads as its escape, \\x1b say, so that a report is safe to cat
-at a terminal.  A graded submission is a list of programs, each
+at a terminal; what a failed case printed is made short to read
+(failures.py).  A graded submission is a list of programs, each
 (program, command, what the build said, cases), and each case (suite,
 sentence, passed, output); what was printed is bytes.
 """
@@ -20,6 +21,7 @@ import tempfile
 from xml.sax.saxutils import escape, quoteattr
 
 import bounds
+import failures
 
 # C0 and C1 controls but the newline and the tab, the characters that turn
 # text around or hide it, line and paragraph separators, and the bytes that
@@ -30,9 +32,13 @@ UNSAFE = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f\u200b-\u200f\u2028-\u202e\u206
 def shown(data, lines=True):
     """data, bytes, as text to show: each unsafe character as its escape,
     newlines too unless lines."""
-    text = data.decode("utf-8", "surrogateescape")
-    text = UNSAFE.sub(lambda match: escaped(match[0]), text)
+    text = UNSAFE.sub(lambda match: escaped(match[0]), data.decode("utf-8", "surrogateescape"))
     return text if lines else text.replace("\n", "\\n")
+
+
+def failure(output):
+    """What a failed case printed, bytes, as text to show, made to teach."""
+    return UNSAFE.sub(lambda match: escaped(match[0]), failures.taught(output.decode("utf-8", "surrogateescape")))
 
 
 def escaped(character):
@@ -60,9 +66,9 @@ def write(out, name, compiler, graded):
                 builds += f"{program}: {command or ''}\n{shown(build)}"
             for _, sentence, ok, output in cases:
                 report.write(f"  {'passed' if ok else 'FAILED'}  {sentence}\n")
-                report.write("" if ok else indent(shown(output), 10))
+                report.write("" if ok else indent(failure(output), 10))
     tests = [{"name": f"{suite}: {sentence}", "score": int(ok), "max_score": 1,
-              "status": "passed" if ok else "failed", "output": "" if ok else shown(output)}
+              "status": "passed" if ok else "failed", "output": "" if ok else failure(output)}
              for suite, sentence, ok, output in every]
     with open(os.path.join(folder, "results.json"), "w", encoding="utf-8") as file:
         json.dump({"score": passed, "output": builds, "tests": tests}, file, indent=1)
@@ -75,7 +81,7 @@ def write(out, name, compiler, graded):
             for _, sentence, ok, output in cases:
                 file.write(f'<testcase classname="{program}" name={quoteattr(sentence)}>')
                 if not ok:
-                    file.write(f'<failure message="failed">{escape(shown(output))}</failure>')
+                    file.write(f'<failure message="failed">{escape(failure(output))}</failure>')
                 file.write("</testcase>\n")
             file.write("</testsuite>\n")
         file.write("</testsuites>\n")

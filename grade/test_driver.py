@@ -219,6 +219,22 @@ class Driver(unittest.TestCase):
         self.assertIn(b"\\x1b[2J\\x1b[32mpassed every case", text)
         self.assertIn("\\x1b[2J", output)
 
+    def test_taught(self):
+        """A failure shows where the expected and actual lines first differ,
+        not both whole, names a crash's signal, and cuts a long line, saying
+        how much: a sorted listing of 1000 entries fails in under 4 KiB."""
+        expected = "\n".join(f"  entry{n:04}" for n in range(1000))
+        actual = "\n".join(f"  entry{n:04}" for n in sorted(range(1000), key=str))
+        folder = self.submission(b"ada", dirview=f"expected (1000 lines):\n{expected}\nactual (1000 lines):\n{actual}\n"
+                                 f"status : 139\n{'x' * 5000}")
+        self.grade("--leave-out", "^(?!dirview: an empty directory)", os.fsdecode(folder))
+        with open(os.path.join(self.class_, "marks", "ada", "report.txt")) as report:
+            text = report.read()
+        self.assertLess(len(text), 4096)
+        self.assertIn("expected (1000 lines) and actual (1000 lines) first differ at line 3:\n", text)
+        self.assertIn("status : 139 (128 + 11: the program was ended by SIGSEGV, Segmentation fault)\n", text)
+        self.assertIn(f"{'x' * 200}[4800 characters more]\n", text)
+
     def test_progress(self):
         """A line tells of each submission as it is graded, with its score,
         and a closing one of the class."""
