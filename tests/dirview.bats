@@ -190,7 +190,7 @@ run_with_read_error() {
 	assert_output "$(expected_listing . "$dir/ovm/sub")"
 }
 
-@test "entries whose inode numbers need more than 32 bits are listed in full" {
+@test "entries whose inode numbers need more than 32 bits are all listed, in the order the stream yields them" {
 	needs_mount_namespace
 	mkdir lower upper merged
 	# An overlay with xino=on numbers its lower layer's inodes above 2^32.
