@@ -27,6 +27,7 @@ assert_refused() {
 	assert_equal "$stderr" "blad opendir: $2"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "an empty directory lists as the header and its two dot entries" {
 	run "$DIRVIEW" "$dir"
 	assert_success
@@ -34,6 +35,7 @@ assert_refused() {
 	assert_output "$(expected_listing "$dir")"
 }
 
+# Shown in the lab, "Stream order against sorted order".
 @test "entries come in the order the directory stream yields them" {
 	touch file{1..100} .hidden
 	run "$DIRVIEW" "$dir"
@@ -41,6 +43,7 @@ assert_refused() {
 	assert_output "$(expected_listing "$dir")"
 }
 
+# Shown in the lab, "A name with a newline".
 @test "names with blanks, newlines and control bytes are printed raw" {
 	names=('a b' $'new\nline' $'ctl\001byte')
 	touch "${names[@]}"
@@ -50,37 +53,44 @@ assert_refused() {
 	assert_equal "$(sort <<<"$output")" "$(sort <<<"$expected")"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "the argument appears in the header as typed, not resolved" {
 	touch entry
 	run "$DIRVIEW" .
 	assert_output "$(expected_listing .)"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "without an argument the working directory is listed under its absolute path" {
 	touch entry
 	run "$DIRVIEW"
 	assert_output "$(expected_listing . "$dir")"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "with two arguments both are ignored and the working directory is listed" {
 	touch entry
 	run "$DIRVIEW" /etc /
 	assert_output "$(expected_listing . "$dir")"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "an empty argument is refused as a missing directory" {
 	assert_refused "" "No such file or directory"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a missing path is refused" {
 	assert_refused "$dir/missing" "No such file or directory"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a regular file is refused as not a directory" {
 	touch file
 	assert_refused "$dir/file" "Not a directory"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "an argument of 1200 characters is listed as typed" {
 	touch entry
 	long=$(printf '%.0s./' {1..600})
@@ -89,10 +99,12 @@ assert_refused() {
 	assert_output "$(expected_listing . "$long")"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a path longer than the kernel accepts is refused" {
 	assert_refused "$(printf '%.0sx' {1..5000})" "File name too long"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a working directory of 999 characters is named, and one of 1000 is listed through '.'" {
 	fits=$dir
 	while ((999 - ${#fits} > 200)); do fits+=/$(printf '%0100d' 0); done
@@ -107,6 +119,7 @@ assert_refused() {
 	assert_output "$(expected_listing . .)"
 }
 
+# Shown in the lab, "A removed working directory".
 @test "a removed working directory is reported and lists as '.' with no entries" {
 	mkdir gone && cd gone && rmdir "$dir/gone"
 	run --separate-stderr "$DIRVIEW"
@@ -115,6 +128,7 @@ assert_refused() {
 	assert_output "Dir: ."
 }
 
+# Shown in the lab, "A removed working directory".
 @test "in a removed working directory an argument is listed in full, into a redirected file" {
 	touch entry
 	mkdir gone && cd gone && rmdir "$dir/gone"
@@ -133,6 +147,7 @@ run_with_read_error() {
 		-e trace=getdents64 -e inject=getdents64:error=EIO:when=2 "$DIRVIEW" "$dir"
 }
 
+# Shown in the lab, "A read error".
 @test "a read error part way is reported after the entries read before it" {
 	run_with_read_error --separate-stderr
 	assert_success
@@ -142,6 +157,7 @@ run_with_read_error() {
 	assert_output "$(expected_listing "$dir" | head -n "${#lines[@]}")"
 }
 
+# Shown in the lab, "A read error".
 @test "with both streams in one pipe, a read error's report follows whole entry lines" {
 	run_with_read_error
 	last=$((${#lines[@]} - 1))
@@ -150,12 +166,14 @@ run_with_read_error() {
 	assert_equal "$(head -n "$last" <<<"$output")" "$(expected_listing "$dir" | head -n "$last")"
 }
 
+# Shown in the lab, "A read error".
 @test "a read error and a lost listing are both reported, the read error first" {
 	run_with_read_error --separate-stderr sh -c '"$@" >/dev/full' -
 	assert_success
 	assert_equal "$stderr" $'blad readdir: Input/output error\nblad zapisu: No space left on device'
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a write that fails once is reported with its error, be it the header's on a terminal or a block's before a full device" {
 	needs_strace
 	seq -f 'entry%04.0f' 1000 | xargs touch
@@ -167,6 +185,7 @@ run_with_read_error() {
 	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Input/output error"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a listing lost to a full device is reported, whether it fits the output buffer or not" {
 	"$DIRVIEW" >/dev/full 2>"$BATS_TEST_TMPDIR/short"
 	seq -f 'entry%04.0f' 1000 | xargs touch
@@ -175,11 +194,13 @@ run_with_read_error() {
 	assert_equal "$(<"$BATS_TEST_TMPDIR/long")" "blad zapisu: No space left on device"
 }
 
+# Shown in dirview(1), DIAGNOSTICS.
 @test "a listing lost to a closed standard output is reported" {
 	"$DIRVIEW" >&- 2>"$BATS_TEST_TMPDIR/err"
 	assert_equal "$(<"$BATS_TEST_TMPDIR/err")" "blad zapisu: Bad file descriptor"
 }
 
+# Shown in dirview(1), DESCRIPTION.
 @test "without an argument the working directory itself is listed, though its path now leads elsewhere" {
 	mkdir -p ovm/sub && touch ovm/sub/mine && cd ovm/sub
 	needs_mount_namespace
@@ -190,6 +211,7 @@ run_with_read_error() {
 	assert_output "$(expected_listing . "$dir/ovm/sub")"
 }
 
+# Shown in the lab, "Each filesystem keeps its own order".
 @test "entries whose inode numbers need more than 32 bits are all listed, in the order the stream yields them" {
 	needs_mount_namespace
 	mkdir lower upper merged

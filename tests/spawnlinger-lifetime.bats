@@ -14,6 +14,7 @@ setup_file() {
 		{ cat >out; ms_since "$start" >eof_ms; }
 }
 
+# Shown in the lab, "A subreaper".
 @test "the parent ends with status 0 after 10 seconds, its adopted orphan with status 0 after 100" {
 	mapfile -t ends <"$BATS_FILE_TMPDIR/ends"
 	assert [ "${#ends[@]}" -eq 2 ]
@@ -28,6 +29,7 @@ setup_file() {
 	assert [ "$orphan_ms" -lt 101000 ]
 }
 
+# Shown in the lab, "A pipe's reader".
 @test "a reader of a pipe from the program gets 'Parent' and sees the end of input only when the orphan ends" {
 	assert_equal "$(cat -A "$BATS_FILE_TMPDIR/out")" 'Parent$'
 	eof_ms=$(<"$BATS_FILE_TMPDIR/eof_ms")

@@ -51,6 +51,7 @@ child_of() {
 	return 1
 }
 
+# Shown in the lab, "The orphan and its new parent".
 @test "the parent writes just 'Parent', ends with status 0 after 10 seconds, and its child lives on, adopted by an ancestor" {
 	out=$BATS_TEST_TMPDIR/out
 	start=${EPOCHREALTIME/./}
@@ -71,6 +72,7 @@ child_of() {
 	assert [ "$pgrp" -eq "$group" ]
 }
 
+# Shown in spawnlinger(1), DIAGNOSTICS.
 @test "when the kernel refuses to fork, 'Parent' is still written and the run lasts 10 seconds" {
 	start=${EPOCHREALTIME/./}
 	run "$NOFORK" "$SPAWNLINGER"
@@ -81,6 +83,7 @@ child_of() {
 	assert [ "$elapsed" -lt 11000 ]
 }
 
+# Shown in the lab, "A hangup".
 @test "on a terminal, 'Parent' appears at once, and a hangup ends both processes" {
 	# script runs the program on a pseudo-terminal, as the leader of its
 	# session.  Killed, script closes the terminal's master side, and the
@@ -102,6 +105,7 @@ child_of() {
 	assert_not_equal "$state" S
 }
 
+# Shown in spawnlinger(1), DIAGNOSTICS.
 @test "a 'Parent' lost to a full device, or to a terminal's one failed write, is reported when the parent ends, with status 0" {
 	needs_strace
 	without_bats_fd "$SPAWNLINGER" >/dev/full 2>"$BATS_TEST_TMPDIR/full" &

@@ -18,6 +18,7 @@ own_id() {
 	[[ ${lines[$1]} =~ \]\ \[([0-9]+)\]$ ]] && echo "${BASH_REMATCH[1]}"
 }
 
+# Shown in the lab, "A terminal, a pipe, a file".
 @test "into a file, the child's line, the parent's line and the end line name the started process and its child" {
 	out=$BATS_TEST_TMPDIR/out
 	"$SPAWNWAIT" >"$out" &
@@ -27,18 +28,21 @@ own_id() {
 	assert_equal "$(cat -A "$out")" "$(expected_report "$child" "$parent" | cat -A)"
 }
 
+# Shown in the lab, "A terminal, a pipe, a file".
 @test "into a pipe, the same three lines come in the same order" {
 	run "$SPAWNWAIT"
 	assert_success
 	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)")"
 }
 
+# Shown in the lab, "SIGCHLD ignored".
 @test "with SIGCHLD ignored the wait fails and the end line shows -1" {
 	run env --ignore-signal=CHLD "$SPAWNWAIT"
 	assert_success
 	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)" -1)"
 }
 
+# Shown in the lab, "An inherited child".
 @test "an ended child inherited through exec is not mistaken for the forked one" {
 	# perl's first child exits at once and is left uncollected for spawnwait.
 	run perl -e 'fork or exit; sleep 1; exec { $ARGV[0] } @ARGV' "$SPAWNWAIT"
@@ -46,12 +50,14 @@ own_id() {
 	assert_output "$(expected_report "$(own_id 0)" "$(own_id 1)")"
 }
 
+# Shown in spawnwait(1), DESCRIPTION.
 @test "when the kernel refuses to fork, nothing is written and the status is 0" {
 	run "$NOFORK" "$SPAWNWAIT"
 	assert_success
 	refute_output
 }
 
+# Shown in spawnwait(1), DIAGNOSTICS.
 @test "each process reports its line lost to a full device or a closed output" {
 	"$SPAWNWAIT" >/dev/full 2>"$BATS_TEST_TMPDIR/full"
 	"$SPAWNWAIT" >&- 2>"$BATS_TEST_TMPDIR/closed"
@@ -59,6 +65,7 @@ own_id() {
 	assert_equal "$(<"$BATS_TEST_TMPDIR/closed")" "$(printf 'blad zapisu: Bad file descriptor\n%.0s' 1 2)"
 }
 
+# Shown in spawnwait(1), DIAGNOSTICS.
 @test "on a terminal, each process reports the line a failed write lost, not the wait's error, and both end with status 0" {
 	needs_strace
 	run_on_tty "$write_fails_once -f env --ignore-signal=CHLD \"\$SPAWNWAIT\""
@@ -70,6 +77,7 @@ own_id() {
 	assert [ "$(grep -c ' +++ ' "$BATS_TEST_TMPDIR/trace")" -eq "$(grep -c ' +++ exited with 0 +++$' "$BATS_TEST_TMPDIR/trace")" ]
 }
 
+# Shown in the lab, "A terminal, a pipe, a file".
 @test "on a terminal, the parent's line comes before the child has ended, and a lost end line is reported" {
 	needs_strace
 	# Each process's end is held back 2 seconds, and its second write
