@@ -82,9 +82,7 @@ def start(grader, folder, writable, command, env=()):
             "--setenv", "LC_ALL", "C.UTF-8", "--setenv", "CONFINE_FD", str(report_end.fileno())]
     for variable in env:
         argv += ["--setenv", *variable.split("=", 1)]
-    argv += ["prlimit", f"--nproc={bounds.SANDBOX_PROCESSES}", f"--as={bounds.SANDBOX_MEMORY_MIB * MIB}",
-             f"--cpu={bounds.SANDBOX_CPU_SECONDS}", f"--fsize={bounds.SANDBOX_FILE_MIB * MIB}", "--core=0", "--",
-             "bash", "-c", '"$@"; status=$?; times >&"$CONFINE_FD"; exit "$status"', "bash", *command]
+    argv += [*limited(bounds.SANDBOX_PROCESSES), *command]
     try:
         process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=output_end, stderr=output_end,
                                    pass_fds=(report_end.fileno(),), start_new_session=True, **AS)
@@ -92,6 +90,14 @@ def start(grader, folder, writable, command, env=()):
         os.close(output_end)
         report_end.close()
     return process, output, report
+
+
+def limited(processes):
+    """The words that run a command within the SANDBOX_ bounds and this
+    many processes, in a shell that then tells its CPU time."""
+    return ["prlimit", f"--nproc={processes}", f"--as={bounds.SANDBOX_MEMORY_MIB * MIB}",
+            f"--cpu={bounds.SANDBOX_CPU_SECONDS}", f"--fsize={bounds.SANDBOX_FILE_MIB * MIB}", "--core=0", "--",
+            "bash", "-c", '"$@"; status=$?; times >&"$CONFINE_FD"; exit "$status"', "bash"]
 
 
 def run(grader, folder, writable, command, seconds, keep):

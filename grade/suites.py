@@ -37,6 +37,7 @@ class Tap:
         self.sentences = [sentence.encode() for sentence in sentences]
         self.begun = 0  # the number of the case begun last; 0 before any
         self.passed = {}  # number: whether the case passed
+        self.skipped = set()  # the numbers of the cases bats skipped
         self.output = {}  # number (0 for none): [what was printed, bytes cut]
         self.line = b""
         self.broken = False  # whether self.line was cut short
@@ -73,6 +74,8 @@ class Tap:
                     self.keep(b"bats reported this case twice, so one report was forged\n")
                 else:
                     self.passed[self.begun] = not result[1] and rest == sentence
+                    if not result[1] and rest.startswith(sentence + b" # skip"):
+                        self.skipped.add(self.begun)
                     self.keep(rest[len(sentence) + 3:] + b"\n" if rest != sentence else b"")
                 return True
         if not PLAN.fullmatch(line):
@@ -86,13 +89,14 @@ class Tap:
         kept[1] += len(text) - len(text[:room])
 
 
-def run(launch, sentences, seconds, domains, beside, record):
+def run(launch, sentences, seconds, domains, beside, record, heard=None):
     """Runs the cases of sentences in a sandbox that launch(sentences)
-    starts, calling record(sentence, passed, output) for each; the cases
-    after one that runs past seconds are run by beside(function), in two
-    halves.  Returns the CPU time the sandbox's processes took."""
+    starts, calling record(sentence, passed, output) for each, and, as bats
+    first reports each, heard(sentence, "passed", "FAILED" or "skipped");
+    the cases after one that runs past seconds are run by beside(function),
+    in two halves.  Returns the CPU time the sandbox's processes took."""
     process, stream, report = launch(sentences)
-    tap, told, hung = Tap(sentences), [], False
+    tap, told, hung, told_of = Tap(sentences), [], False, set()
     ours = object()  # this run, to the domains
 
     def announcements(wait=False):
@@ -130,6 +134,9 @@ def run(launch, sentences, seconds, domains, beside, record):
                     break
                 for case in tap.feed(data):
                     deadline = time.monotonic() + seconds
+                    if case in tap.passed and heard and case not in told_of:
+                        told_of.add(case)
+                        heard(sentences[case - 1], "passed" if tap.passed[case] else "skipped" if case in tap.skipped else "FAILED")
                     if case in tap.passed:
                         announcements()  # every one made before bats's word on the case
                         for why in domains.close(ours, case):
@@ -170,5 +177,5 @@ def run(launch, sentences, seconds, domains, beside, record):
     rest = sentences[tap.begun:] if hung and tap.begun else []
     for half in (rest[:len(rest) // 2], rest[len(rest) // 2:]):
         if half:
-            beside(lambda half=half: run(launch, half, seconds, domains, beside, record))
+            beside(lambda half=half: run(launch, half, seconds, domains, beside, record, heard))
     return sandbox.cpu(b"".join(told))
