@@ -3,7 +3,7 @@
 """What a failed case says, made short enough to read: where bats-assert's
 expected and actual lines first differ, with a few lines of context, in
 place of both whole; a crash's status named by its signal; each line cut
-to WIDTH characters.  Every line shown is one that bats printed; each cut
+to WIDTH characters; bats's empty lines left out.  Every line shown is one that bats printed; each cut
 says how much it left out."""
 
 import re
@@ -28,7 +28,8 @@ def taught(text):
             shown += difference(lines[at + 1:ends], lines[ends + 1:ends + 1 + int(actual[2])])
             at = ends + 1 + int(actual[2])
             continue
-        shown.append(crash(lines[at]))
+        if lines[at] != "#":  # bats's empty line around what bats-assert says
+            shown.append(crash(lines[at]))
         at += 1
     return "\n".join(line if len(line) <= WIDTH else f"{line[:WIDTH]}[{len(line) - WIDTH} characters more]"
                      for line in shown)
