@@ -131,6 +131,7 @@ def run(launch, sentences, seconds, domains, beside, record, heard=None):
             if stream in ready:
                 data = os.read(stream, 1 << 16)
                 if not data:
+                    tap.feed(b"\n" if tap.line else b"")  # a last line that no newline ended
                     break
                 for case in tap.feed(data):
                     deadline = time.monotonic() + seconds
