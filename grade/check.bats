@@ -35,7 +35,7 @@ check_as_student() {
 	assert_success
 	assert_equal "${lines[0]}" "passed  dirview: an empty directory lists as the header and its two dot entries"
 	assert_equal "${lines[1]}" "passed  dirview: a missing path is refused"
-	assert_equal "${lines[-1]}" "ada: 2 of 2 cases passed"
+	assert_regex "${lines[-1]}" '^ada: 2 of 2 cases passed; [0-9]+ left out$'
 }
 
 @test "a case that fails shows what the teacher's report shows, and where to look, and the check fails" {
@@ -48,7 +48,7 @@ int main(void) { pid_t pid = fork(); if (pid == 0) printf("Jestem potomkiem [0] 
 	assert_failure
 	assert_line "FAILED  spawnwait: an ended child inherited through exec is not mistaken for the forked one"
 	assert_line --partial 'see the lab, "An inherited child"'
-	assert_line "ada: 0 of 1 cases passed"
+	assert_line --regexp '^ada: 0 of 1 cases passed; [0-9]+ left out$'
 }
 
 @test "it checks all the same where user namespaces are refused, and skips, saying why, a case that needs one" {
@@ -57,7 +57,7 @@ int main(void) { pid_t pid = fork(); if (pid == 0) printf("Jestem potomkiem [0] 
 	assert_success
 	assert_line "skipped dirview: entries whose inode numbers need more than 32 bits are all listed, in the order the stream yields them"
 	assert_line "  skipped entries whose inode numbers need more than 32 bits are all listed, in the order the stream yields them"
-	assert_equal "${lines[-1]}" "ada: 1 of 2 cases passed, 1 skipped here, which this machine cannot run"
+	assert_regex "${lines[-1]}" '^ada: 1 of 2 cases passed, 1 skipped here, which this machine cannot run; [0-9]+ left out$'
 }
 
 @test "a fork loop is held, and nothing the check started outlives it" {
