@@ -6,8 +6,10 @@
 # checkout: as the user running CI, where the whole lab runs, and as an
 # ordinary user whose user namespaces the kernel refuses, which only root
 # can make, with sudo and without, side by side.  doc/machine-check leaves
-# out only what needs what the machine lacks.
+# out only what needs what the machine lacks; its reading of the sessions
+# is tested first, on a page of its own.
 source "$(dirname "$0")/../lib.sh"
+python3 -B -m unittest discover -s doc
 build_in build
 world=$(mktemp -d) && chmod 755 "$world" && trap 'rm -rf "$world"' EXIT
 cp -a . "$world/it's \$HOME" && cd "$world/it's \$HOME"
