@@ -70,3 +70,10 @@ int main(void) { prctl(PR_SET_NAME, "sysdemos-loop"); for (;;) if (fork() == 0) 
 	run pgrep -x sysdemos-loop
 	assert_failure 1
 }
+
+@test "read in part, as through head, the check ends without a word" {
+	folder
+	run bash -c '"$1" --leave-out "^(?!dirview: an empty directory)" ada | true' - "$BATS_TEST_DIRNAME/check"
+	assert_success
+	assert_output ""
+}
