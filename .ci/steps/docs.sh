@@ -32,8 +32,9 @@ code="$(declare -f sessions); sessions \"\$1\"" # which sudo passes on, unlike a
 strace -qf --seccomp-bpf -o /dev/null -e trace=unshare,mount -e inject=unshare,mount:error=EPERM doc/machine-check |
 	grep -e '--security-opt seccomp=unconfined'
 unshare -rfp --mount-proc bash -c 'doc/machine-check; :' | grep -e '--init'
-# Read in part, as through head, it ends without a word.
-said=$({ doc/machine-check | true; } 2>&1) && [[ -z $said ]] || fail "doc/machine-check, read in part, says: $said"
+# Read in part, as through head, it ends without a word, by SIGPIPE.
+said=$({ doc/machine-check | true; } 2>&1 || true)
+[[ -z $said ]] || fail "doc/machine-check, read in part, says: $said"
 
 as() { "${@:2}" >"$world/$1" 2>&1 || mv "$world/$1" "$world/failed as $1"; }
 as "$(id -un)" bash -c "$code" - 'no user namespaces|no sudo' &
