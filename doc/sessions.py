@@ -80,11 +80,9 @@ def read(lines, name):
             for need in needs:
                 if need.removeprefix("no ") not in CONDITIONS:
                     raise ValueError(f"{name}:{number}: no condition is named {need.removeprefix('no ')!r}")
-        elif fenced:
-            pass
-        elif line.startswith("## "):
+        elif not fenced and line.startswith("## "):
             part, section = line[3:], ""
-        elif re.match(r"###+ ", line):
+        elif not fenced and re.match(r"###+ ", line):
             section = line.split(" ", 1)[1]
     if block:
         end(len(lines))
@@ -115,7 +113,7 @@ def verdict(sessions, holds):
     if lacks == ["user namespaces"]:
         forms = [s for s in sessions if s.alternative() and not s.unmet(holds)]
         if forms:
-            sudo = any("sudo" in implied(s.commands) for s in forms)
+            sudo = any("sudo" in s.needs for s in forms)
             return "runs in the form beside it, " + ("with sudo" if sudo else "without user namespaces")
         if any(s.alternative() and s.unmet(holds) == ["sudo"] for s in sessions):
             lacks = ["user namespaces or sudo"]
