@@ -11,7 +11,10 @@ import tempfile
 import reports
 
 USAGE = "usage: grade/grade --out DIR [--leave-out REGEX]... [--jobs N] SUBMISSION..."
-TOOLS = ("g++", "gcc", "bwrap", "bats", "strace", "script", "perl", "prlimit", "choom")
+# What the suites run on, the students' check as the grader; what the
+# grader's sandbox adds; and the suites' bats libraries.
+SUITE_TOOLS = ("g++", "gcc", "bats", "strace", "script", "perl", "prlimit")
+SANDBOX_TOOLS = ("bwrap", "choom")
 LIBRARIES = ("bats-support", "bats-assert")
 
 
@@ -80,13 +83,15 @@ def names(folders, out):
     return [(folder, os.fsencode(name)) for name, folder in named.items()]
 
 
-def tools(needed=TOOLS):
-    for tool in needed:
-        if not shutil.which(tool):
-            raise Refused(f"{tool} is missing: grade/setup.sh, as root, installs what grading needs")
-    for library in LIBRARIES:
-        if not os.path.isfile(f"/usr/lib/bats/{library}/load.bash"):
-            raise Refused(f"{library} is missing: grade/setup.sh, as root, installs what grading needs")
+def missing(needed):
+    """Which of the tools needed, and of the suites' libraries, are not here."""
+    return ([tool for tool in needed if not shutil.which(tool)] +
+            [library for library in LIBRARIES if not os.path.isfile(f"/usr/lib/bats/{library}/load.bash")])
+
+
+def tools(needed=SUITE_TOOLS + SANDBOX_TOOLS):
+    if lacking := missing(needed):
+        raise Refused(f"{lacking[0]} is missing: grade/setup.sh, as root, installs what grading needs")
 
 
 def writable(out):
