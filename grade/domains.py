@@ -61,8 +61,7 @@ class Domains:
 
     def count(self, inode, pid):
         try:
-            with open(f"/proc/{pid}/stat", "rb") as file:
-                fields = file.read().rpartition(b")")[2].split()
+            fields = stat(pid)
             with open(f"/proc/{pid}/io", "rb") as file:
                 written = int(file.read().split(b"wchar:")[1].split()[0])
         except (OSError, IndexError):
@@ -88,6 +87,13 @@ class Domains:
         os.close(descriptor)
 
 
+def stat(pid):
+    """The fields of /proc/PID/stat after the command's name, which may hold
+    blanks and ")": the state first, then the parent's id."""
+    with open(f"/proc/{pid}/stat", "rb") as file:
+        return file.read().rpartition(b")")[2].split()
+
+
 def members(inodes):
     """The ids of the processes of each domain of inodes, but those that
     have ended and wait to be collected."""
@@ -98,9 +104,8 @@ def members(inodes):
         try:
             inode = int(os.readlink(f"/proc/{name}/ns/user")[6:-1])
             if inode in inodes:
-                with open(f"/proc/{name}/stat", "rb") as file:
-                    if file.read().rpartition(b")")[2].split()[0] not in (b"Z", b"X"):
-                        found.setdefault(inode, []).append(int(name))
+                if stat(name)[0] not in (b"Z", b"X"):
+                    found.setdefault(inode, []).append(int(name))
         except (OSError, ValueError, IndexError):
             continue
     return found
